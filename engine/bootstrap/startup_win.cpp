@@ -1,0 +1,7 @@
+#include "bootstrap/startup.h"
+
+namespace velmora {
+
+int runSetup() { return 0; }
+
+} // namespace velmora
