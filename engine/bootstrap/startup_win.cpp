@@ -127,11 +127,16 @@ void StartupSequence::readPayload() {
 
 void StartupSequence::createSupportFolder() {
     marker("    <SupportDir>");
-    int n = 1;
-    while (platform::folderExists(ctx_.tempDir + "kel" + std::to_string(n))) ++n;
-    ctx_.supportDir = ctx_.tempDir + "kel" + std::to_string(n) + "\\";
-    if (!platform::createFolders(ctx_.supportDir))
-        throw std::runtime_error("Unable to create directory " + ctx_.supportDir);
+    // The first kel<n> that is not already a folder. A file of that name is passed over as well:
+    // it must not stop the setup.
+    for (int n = 1;; ++n) {
+        const std::string folder = ctx_.tempDir + "kel" + std::to_string(n);
+        if (platform::folderExists(folder)) continue;
+        if (platform::fileExists(folder) && n < 10000) continue;
+        if (!platform::createFolders(folder)) throw std::runtime_error("Unable to create directory " + folder);
+        ctx_.supportDir = folder + "\\";
+        break;
+    }
     marker("    </SupportDir>");
 }
 

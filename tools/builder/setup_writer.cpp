@@ -42,19 +42,20 @@ void writeFile(const std::string& path, std::string_view bytes) {
     if (!f.flush()) throw std::runtime_error("cannot write " + path);
 }
 
-int runProgram(const std::vector<std::string>& args) {
+int runProgram(const std::vector<std::string>& args, const std::vector<std::pair<std::string, std::string>>& environment) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("cannot start " + args[0]);
     if (pid == 0) {
+        for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
         execvp(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 std::vector<std::string> writeSetup(const Project& project, const BuildOptions& options) {
@@ -63,7 +64,10 @@ std::vector<std::string> writeSetup(const Project& project, const BuildOptions& 
     const std::string base = (fs::path(options.outDir) / in.exeName).string();
     std::vector<std::string> written;
 
-    writeFile(base + ".exe", readFile(options.stub) + writePayload(project.payload));
+    const std::string stub = readFile(options.stub);
+    if (peStubSize(stub) != stub.size())
+        throw std::runtime_error(options.stub + " has data after its last section (a symbol table?): use a stripped engine stub");
+    writeFile(base + ".exe", stub + writePayload(project.payload));
     written.push_back(base + ".exe");
 
     const std::string res = base + ".res";

@@ -23,7 +23,9 @@ SetupPayload readSetupPayload(const std::string& exePath);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, std::string_view bytes);
-// Runs a program with arguments (no shell), returning its exit code.
-int runProgram(const std::vector<std::string>& args);
+// Runs a program with arguments (no shell) and extra environment variables, returning its exit
+// code (128 + signal when it was killed).
+int runProgram(const std::vector<std::string>& args,
+               const std::vector<std::pair<std::string, std::string>>& environment = {});
 
 } // namespace velmora::builder
