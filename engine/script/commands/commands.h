@@ -1,0 +1,48 @@
+// The statement handlers of the command families, as the dispatch table calls them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velmora {
+
+class Interpreter;
+
+namespace commands {
+
+// The state of Mathematics' linear congruential sequence (operations 13-15).
+struct MathematicsSequence {
+    std::int32_t multiplier = 0;
+    std::int32_t increment = 0;
+    std::int32_t seed = 0;
+};
+
+// Pure cores of the value commands.
+// Mathematics: operands as expanded texts; nullopt for any failure (not an integer, division by zero).
+std::optional<std::string> Calculate(MathematicsSequence& sequence, std::int32_t op, const std::string& a,
+                                     const std::string& b);
+// Extract Path parts 0-6; any other part gives the path unchanged.
+std::string ExtractPathPart(const std::string& path, std::int32_t part);
+// Replace String on prepared texts.
+std::string ReplaceText(const std::string& source, const std::string& find, const std::string& replacement,
+                        bool ignoreCase, bool all);
+
+// Values and text (conditions, assignments, string and integer commands).
+void SetVariable(Interpreter& in, std::size_t statement);
+void LocalizationVariable(Interpreter& in, std::size_t statement);
+void EvaluateExpression(Interpreter& in, std::size_t statement);
+void ReplaceString(Interpreter& in, std::size_t statement);
+void ParseString(Interpreter& in, std::size_t statement);
+void ConvertPath(Interpreter& in, std::size_t statement);
+void ConvertCase(Interpreter& in, std::size_t statement);
+void ExtractPath(Interpreter& in, std::size_t statement);
+void Mathematics(Interpreter& in, std::size_t statement);
+
+// Ending the script.
+void TerminateInstall(Interpreter& in, std::size_t statement);
+void TerminateWithExitCode(Interpreter& in, std::size_t statement);
+
+} // namespace commands
+} // namespace velmora
