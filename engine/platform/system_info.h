@@ -89,7 +89,8 @@ inline constexpr int kCsidlProgramFiles = 38;
 inline constexpr int kCsidlProgramFilesCommon = 43;
 
 // Every query answers like a system that reports nothing (false, 0, empty) unless overridden.
-// The Windows implementation overrides all of them; a test fake overrides the few it needs.
+// The Windows implementation overrides all of them; a test fake overrides the few it needs
+// (note that the empty OsVersion is not NT, so a fake asking about rights sets osVersion too).
 // Folders end in a backslash unless empty. No query raises: failures come back as these empty
 // answers. Texts are ANSI.
 class SystemInfo {
