@@ -211,34 +211,39 @@ TEST(SystemInfoWin, ShellFoldersExist) {
     EXPECT_EQ(sys().specialFolder(0x7F, kRegistryViewDefault), "");
 }
 
-// Writes a value under HKLM in one registry view for the duration of a test; deletes it after.
+// Writes a value under HKLM in one registry view for the duration of a test; deletes it after,
+// with the key when the test made it.
 class RegistryValueIn {
 public:
     RegistryValueIn(REGSAM view, const std::string& key, const std::string& name, const std::string& value)
         : view_(view), key_(key), name_(name) {
         HKEY k = nullptr;
-        created_ = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &k,
-                                   nullptr) == ERROR_SUCCESS &&
-                   RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &k,
+                            &disposition) != ERROR_SUCCESS)
+            return;
+        newKey_ = disposition == REG_CREATED_NEW_KEY;
+        created_ = RegSetValueExA(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                   static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-        if (k) RegCloseKey(k);
+        RegCloseKey(k);
     }
     ~RegistryValueIn() {
         HKEY k = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_SET_VALUE | view_, &k) != ERROR_SUCCESS) return;
         RegDeleteValueA(k, name_.c_str());
         RegCloseKey(k);
+        if (newKey_) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), view_, 0);
     }
     bool created() const { return created_; }
 
 private:
     REGSAM view_;
     std::string key_, name_;
-    bool created_ = false;
+    bool created_ = false, newKey_ = false;
 };
 
 TEST(SystemInfoWin, RegistryViewReachesTheValueOfItsSide) {
-    const std::string key = R"(SOFTWARE\Velmora Tests\View)";
+    const std::string key = R"(SOFTWARE\Velmora View Test)";
     const RegistryValueIn side32(KEY_WOW64_32KEY, key, "Side", "32-bit");
     const RegistryValueIn side64(KEY_WOW64_64KEY, key, "Side", "64-bit");
     ASSERT_TRUE(side32.created() && side64.created());
