@@ -1,6 +1,8 @@
 // Quote and backslash rules and the component-wise long-path walk.
 #include "platform/path_names.h"
 
+#include "platform/file_utils.h"
+
 namespace velmora::platform {
 namespace {
 
@@ -39,16 +41,7 @@ std::string stripQuotes(std::string_view text) {
     return out;
 }
 
-std::string pathWithoutQuotes(std::string_view text) {
-    std::string out = stripQuotes(text);
-    if (!out.empty() && out.back() == '\\') out.pop_back();
-    return out;
-}
-
-std::string withTrailingBackslash(std::string path) {
-    if (!path.empty() && path.back() != '\\') path += '\\';
-    return path;
-}
+std::string pathWithoutQuotes(std::string_view text) { return removeTrailingBackslash(stripQuotes(text)); }
 
 std::string longPath(std::string_view path, const StoredNameLookup& storedName) {
     return longPathOf(pathWithoutQuotes(path), storedName);

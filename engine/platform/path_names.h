@@ -13,8 +13,6 @@ namespace velmora::platform {
 std::string stripQuotes(std::string_view text);
 // stripQuotes, then one trailing backslash removed; empty stays empty.
 std::string pathWithoutQuotes(std::string_view text);
-// The path with a trailing backslash added, unless it is empty or already ends in one.
-std::string withTrailingBackslash(std::string path);
 
 // Asks the file system for the name of the last component of a path as stored on disk
 // (FindFirstFileA on Windows); nullopt when the path does not exist.

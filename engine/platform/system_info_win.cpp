@@ -5,7 +5,9 @@
 
 #include "core/text.h"
 #include "platform/ansi_path.h"
+#include "platform/file_utils.h"
 #include "platform/path_names.h"
+#include "platform/process_info.h"
 #include "platform/registry_win.h"
 #include "platform/vm_probe_win.h"
 #include "platform/win_handles_win.h"
@@ -35,7 +37,7 @@ std::string folderFrom(Fill fill) {
     char buffer[MAX_PATH + 1] = {};
     const UINT n = fill(buffer, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return {};
-    return withTrailingBackslash(std::string(buffer, n));
+    return addTrailingBackslash(std::string(buffer, n));
 }
 
 REGSAM readAccess(RegistryView view) { return KEY_READ | registryAccessView(view, kProcess64Bit); }
@@ -79,7 +81,7 @@ public:
     WindowsSystemInfo()
         : windowsFolder_(folderFrom([](char* b, UINT n) { return GetWindowsDirectoryA(b, n); })),
           systemFolder_(folderFrom([](char* b, UINT n) { return GetSystemDirectoryA(b, n); })),
-          tempFolder_(folderFrom([](char* b, UINT n) { return GetTempPathA(n, b); })) {}
+          tempFolder_(platform::tempFolder()) {}
 
     bool isWow64() const override {
         using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
@@ -116,7 +118,7 @@ public:
         char buffer[MAX_PATH + 1] = {};
         const UINT n = getDirectory(buffer, MAX_PATH + 1);
         if (n == 0 || n >= MAX_PATH + 1) return {};
-        return withTrailingBackslash(std::string(buffer, n));
+        return addTrailingBackslash(std::string(buffer, n));
     }
 
     OsVersion osVersion() const override {
@@ -280,7 +282,7 @@ public:
     std::string specialFolder(int csidl, RegistryView view) const override {
         if (csidl == kCsidlProgramFiles || csidl == kCsidlProgramFilesCommon) {
             const char* name = csidl == kCsidlProgramFiles ? "ProgramFilesDir" : "CommonFilesDir";
-            return withTrailingBackslash(win::readRegistryText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, readAccess(view)));
+            return addTrailingBackslash(win::readRegistryText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name, readAccess(view)));
         }
         LPITEMIDLIST raw = nullptr;
         if (FAILED(SHGetSpecialFolderLocation(GetDesktopWindow(), csidl, &raw)) || !raw) return {};
@@ -290,11 +292,11 @@ public:
         wchar_t path[MAX_PATH] = {};
         if (!SHGetPathFromIDListW(raw, path)) return {};
         const std::u16string_view wide(reinterpret_cast<const char16_t*>(path), wcslen(path));
-        return withTrailingBackslash(ansiPath(wide));
+        return addTrailingBackslash(ansiPath(wide));
     }
 
     std::string bootFolder(RegistryView view) const override {
-        return withTrailingBackslash(win::readRegistryText(HKEY_LOCAL_MACHINE, kSetupKey, "BootDir", readAccess(view)));
+        return addTrailingBackslash(win::readRegistryText(HKEY_LOCAL_MACHINE, kSetupKey, "BootDir", readAccess(view)));
     }
 
     std::string longPath(const std::string& path) const override {

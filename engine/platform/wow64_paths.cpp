@@ -2,6 +2,7 @@
 #include "platform/wow64_paths.h"
 
 #include "core/text.h"
+#include "platform/file_utils.h"
 
 #include <array>
 #include <optional>
@@ -9,17 +10,12 @@
 namespace velmora::platform {
 namespace {
 
-std::string_view withoutTrailingBackslash(std::string_view folder) {
-    if (!folder.empty() && folder.back() == '\\') folder.remove_suffix(1);
-    return folder;
-}
-
 // The rest of path after folder ("" for the folder itself, else starting with a backslash);
 // nullopt when path is not inside folder.
 std::optional<std::string_view> restAfter(std::string_view path, std::string_view folder) {
-    folder = withoutTrailingBackslash(folder);
-    if (folder.empty() || !text::startsWithIgnoreCase(path, folder)) return std::nullopt;
-    std::string_view rest = path.substr(folder.size());
+    const std::string bare = removeTrailingBackslash(folder);
+    if (bare.empty() || !text::startsWithIgnoreCase(path, bare)) return std::nullopt;
+    std::string_view rest = path.substr(bare.size());
     if (!rest.empty() && rest.front() != '\\') return std::nullopt;
     return rest;
 }
@@ -37,20 +33,19 @@ bool isExemptFromRedirection(std::string_view rest) {
 } // namespace
 
 std::string redirectedPath(std::string_view path, const SystemFolders& folders) {
-    const std::string_view wow = withoutTrailingBackslash(folders.system32Bit);
-    const std::string_view windows = withoutTrailingBackslash(folders.windows);
+    const std::string wow = removeTrailingBackslash(folders.system32Bit);
+    const std::string windows = removeTrailingBackslash(folders.windows);
     if (wow.empty() || windows.empty()) return std::string(path);
 
     if (const auto rest = restAfter(path, folders.system)) {
         if (isExemptFromRedirection(*rest)) return std::string(path);
-        return std::string(wow) + std::string(*rest);
+        return wow + std::string(*rest);
     }
-    if (const auto rest = restAfter(path, std::string(windows) + "\\lastgood\\system32"))
-        return std::string(windows) + "\\lastgood\\SysWOW64" + std::string(*rest);
-    if (const auto rest = restAfter(path, std::string(windows) + "\\Sysnative"))
-        return std::string(withoutTrailingBackslash(folders.system)) + std::string(*rest);
-    if (text::equalsIgnoreCase(path, std::string(windows) + "\\regedit.exe"))
-        return std::string(wow) + "\\regedit.exe";
+    if (const auto rest = restAfter(path, windows + "\\lastgood\\system32"))
+        return windows + "\\lastgood\\SysWOW64" + std::string(*rest);
+    if (const auto rest = restAfter(path, windows + "\\Sysnative"))
+        return removeTrailingBackslash(folders.system) + std::string(*rest);
+    if (text::equalsIgnoreCase(path, windows + "\\regedit.exe")) return wow + "\\regedit.exe";
     return std::string(path);
 }
 

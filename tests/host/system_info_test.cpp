@@ -84,9 +84,6 @@ TEST(PathText, QuotesAndTrailingBackslash) {
     EXPECT_EQ(stripQuotes(R"("C:\a "b"\")"), R"(C:\a b\)");
     EXPECT_EQ(pathWithoutQuotes(R"("C:\a\\")"), R"(C:\a\)");
     EXPECT_EQ(pathWithoutQuotes(""), "");
-    EXPECT_EQ(withTrailingBackslash(R"(C:\a)"), R"(C:\a\)");
-    EXPECT_EQ(withTrailingBackslash(R"(C:\a\)"), R"(C:\a\)");
-    EXPECT_EQ(withTrailingBackslash(""), "");
 }
 
 namespace {
