@@ -8,6 +8,9 @@
 #include "bootstrap/setup_context.h"
 #include "platform/file_utils.h"
 #include "platform/process_info.h"
+#include "platform/system_info.h"
+#include "script/interpreter.h"
+#include "script/script_host.h"
 
 namespace velmora {
 namespace {
@@ -19,6 +22,7 @@ enum ExitCode : int {
     kNoResourceArchive = 14,
     kResourceExtractionFailed = 15,
     kNoPackage = 16,
+    kScriptDoesNotCompile = 314,
 };
 
 // An early exit (codes 13-16): the process ends at once, the support folder stays.
@@ -68,6 +72,7 @@ private:
     void fail(int code, const char* message);
 
     SetupContext ctx_;
+    TVariableManager vars_;
     std::string injectedFault_;
 };
 
@@ -171,6 +176,23 @@ void StartupSequence::preloadDialogs() {
 
 void StartupSequence::runScript() {
     marker("  <RunScript>");
+    const auto system = platform::createSystemInfo();
+    const auto scriptPlatform = createWindowsScriptPlatform(system->is64BitProcess());
+    SilentDialogEngine dialogs;
+    Interpreter interpreter(ScriptEnvironment{ctx_, vars_, dialogs, *scriptPlatform, *system},
+                            ctx_.supportDir + ctx_.exeName + ".msi");
+    switch (interpreter.RunScript()) {
+    case ScriptOutcome::CompileFailed:
+        // A script that does not compile ends the process at once: nothing shown, nothing removed.
+        throw EarlyExit{kScriptDoesNotCompile};
+    case ScriptOutcome::Failed:
+    case ScriptOutcome::MediaFailed:
+        // The user was told; deployment tools learn it from the exit code.
+        ctx_.exitCode = kRuntimeFailure;
+        break;
+    default:
+        break;
+    }
     marker("  </RunScript>");
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace velmora {
@@ -52,5 +53,11 @@ public:
     // and then HKEY_LOCAL_MACHINE; failures are ignored.
     virtual void DeleteRunValue(const std::string& valueName) = 0;
 };
+
+#if defined(_WIN32)
+// The platform of a real run: the thread's message queue, message boxes, the user's date and
+// time formats, the registry.
+std::unique_ptr<ScriptPlatform> createWindowsScriptPlatform(bool process64Bit);
+#endif
 
 } // namespace velmora
