@@ -175,6 +175,7 @@ public:
 
     void run() {
         result_ = CompileResult{};
+        declared_.reserve(std::size(kPredeclaredNames) + count() / 4);
         for (std::string_view name : kPredeclaredNames) declare(name);
         if (checkBlockBalance() && collectLabels() && declareKeptVariables() && checkStatements())
             checkWizardLoops();
@@ -194,7 +195,7 @@ private:
     }
 
     void declare(std::string_view variable) {
-        if (!variable.empty()) declared_.insert(text::upper(variable));
+        if (!variable.empty() && !declared_.contains(variable)) declared_.insert(text::upper(variable));
     }
     bool isDeclared(std::string_view variable) const { return !variable.empty() && declared_.contains(variable); }
     // A parameter naming a variable: $NAME$ or NAME must be declared.

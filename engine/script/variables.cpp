@@ -97,20 +97,28 @@ private:
     std::size_t bytes_ = 0;
 };
 
-// Every occurrence of find (ignoring case) replaced by replacement, left to right, inserted
-// text not scanned again. Empty when the result would be longer than limit.
-std::optional<std::string> replaceAllIgnoreCase(const std::string& source, std::string_view find,
-                                                std::string_view replacement, std::size_t limit) {
-    std::size_t at = text::findIgnoreCase(source, find);
-    if (at == std::string_view::npos) return source;
+// Every #name# (name ignoring case) replaced by value, left to right, inserted text not
+// scanned again. Only the "#" positions are tried, so a pass costs little more than a search
+// for "#". Empty when the result would be longer than limit.
+std::optional<std::string> replaceCompilerVariable(const std::string& source, std::string_view name,
+                                                   std::string_view value, std::size_t limit) {
+    const auto matchAt = [&](std::size_t at) {
+        const std::size_t close = at + 1 + name.size();
+        return close < source.size() && source[close] == '#' &&
+               text::equalsIgnoreCase(std::string_view(source).substr(at + 1, name.size()), name);
+    };
+    std::size_t at = source.find('#');
+    while (at != std::string::npos && !matchAt(at)) at = source.find('#', at + 1);
+    if (at == std::string::npos) return source;
     std::string out;
     std::size_t from = 0;
-    while (at != std::string_view::npos) {
+    while (at != std::string::npos) {
         out.append(source, from, at - from);
-        out.append(replacement);
+        out.append(value);
         if (out.size() > limit) return std::nullopt;
-        from = at + find.size();
-        at = text::findIgnoreCase(source, find, from);
+        from = at + name.size() + 2;
+        at = source.find('#', from);
+        while (at != std::string::npos && !matchAt(at)) at = source.find('#', at + 1);
     }
     out.append(source, from, std::string::npos);
     if (out.size() > limit) return std::nullopt;
@@ -177,7 +185,7 @@ std::string TVariableManager::expand(std::string_view text, bool quoted) const {
     PendingText pending;
     pending.push(nullptr, text.substr(firstDollar));
 
-    const std::size_t sizeLimit = text.size() + kMaxGrowthBytes;
+    const std::size_t sizeLimit = text.size() + limits_.maxGrowthBytes;
     std::size_t substitutions = 0;
     std::string token;
     while (pending.moveUntilDollar(out)) {
@@ -193,7 +201,7 @@ std::string TVariableManager::expand(std::string_view text, bool quoted) const {
         }
         const std::size_t inserted = value->size() + (quoted ? 2 : 0);
         const std::size_t sizeAfter = out.size() + pending.bytes() - (token.size() + 2) + inserted;
-        if (++substitutions > kMaxSubstitutions || sizeAfter > sizeLimit) break;
+        if (++substitutions > limits_.maxSubstitutions || sizeAfter > sizeLimit) break;
         // Replace "$token$" by the value and scan the value next (nested expansion).
         pending.skip(token.size() + 2);
         if (quoted) pending.push(nullptr, kQuote);
@@ -373,7 +381,7 @@ std::string ExpandCompilerVariables(std::string_view text, const TextList& compi
         std::string result = before;
         for (std::size_t i = 0; i + 1 < compilerVariables.size(); i += 2) {
             if (result.find('#') == std::string::npos) break; // nothing left that could match
-            auto replaced = replaceAllIgnoreCase(result, "#" + compilerVariables[i] + "#", compilerVariables[i + 1], sizeLimit);
+            auto replaced = replaceCompilerVariable(result, compilerVariables[i], compilerVariables[i + 1], sizeLimit);
             if (!replaced) return before; // this round would grow without bound
             result = std::move(*replaced);
         }

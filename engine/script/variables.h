@@ -15,25 +15,27 @@
 
 namespace velmora {
 
+// Bounds of one ExpandText/ExpandQuoted call. A value that refers to itself, directly or
+// through a chain of variables, would otherwise be inserted forever: the expansion stops after
+// maxSubstitutions substitutions, or before a substitution that would make the text grow by
+// more than maxGrowthBytes over its original length, and returns the text as expanded up to
+// that point (the reference that hit the bound, and all after it, left as written). No real
+// parameter comes near either bound; tests and fuzzing pass tighter ones.
+struct ExpansionLimits {
+    std::size_t maxSubstitutions = 100000;
+    std::size_t maxGrowthBytes = std::size_t{64} << 20;
+};
+
 // The one variable store of the process. Names compare ignoring letter case and keep the
 // spelling with which they were first stored; an empty value differs from an absent variable.
 // Every operation runs under one lock (reads included), so each single call is atomic while
 // the interpreter, dialog timers and worker threads use the store at once.
 class TVariableManager {
 public:
-    // Bounds of one ExpandText/ExpandQuoted call. A value that refers to itself, directly or
-    // through a chain of variables, would otherwise be inserted forever: the expansion stops
-    // after this many substitutions, or before a substitution that would make the text grow
-    // by more than the byte bound over its original length, and returns the text as expanded
-    // up to that point (the reference that hit the bound, and all after it, left as written).
-    // No real parameter comes near either bound.
-    static constexpr std::size_t kMaxSubstitutions = 100000;
-    static constexpr std::size_t kMaxGrowthBytes = std::size_t{64} << 20;
-
     // Reason text that lets an assignment override a protected command-line value.
     static constexpr std::string_view kInjectReason = "Inject Override Command Line";
 
-    TVariableManager() = default;
+    explicit TVariableManager(ExpansionLimits limits = {}) : limits_(limits) {}
     TVariableManager(const TVariableManager&) = delete;
     TVariableManager& operator=(const TVariableManager&) = delete;
 
@@ -97,6 +99,7 @@ private:
 
     mutable std::mutex lock_;
     Table table_;
+    const ExpansionLimits limits_;
     bool silentMode_ = false;
     TextList commandLineAssignments_;
     TextList persistentVariables_;
@@ -125,7 +128,7 @@ std::string CollapseDoubledBackslashes(std::string_view text, bool keepLeadingPa
 // text of the round before is returned), so values that refer to each other cannot loop or
 // exhaust memory. Compiler variables stand in parameter lines; no real one nears either bound.
 inline constexpr int kMaxCompilerRounds = 32;
-inline constexpr std::size_t kMaxCompilerGrowthBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kMaxCompilerGrowthBytes = std::size_t{1} << 20;
 std::string ExpandCompilerVariables(std::string_view text, const TextList& compilerVariables);
 
 // The platform's comma-separated list form. Writing: items joined with ","; an item with a

@@ -101,13 +101,21 @@ TEST(ExpansionGuard, SelfReferenceStopsAndReturnsTextSoFar) {
     store.StoreValue("BIG", std::string(1 << 20, 'b') + "$BIG$");
 
     EXPECT_EQ(store.ExpandText("[$LOOP$]"), "[$LOOP$]");
-    EXPECT_EQ(store.ExpandText("$GROW$"), std::string(TVariableManager::kMaxSubstitutions, 'x') + "$GROW$");
-    EXPECT_EQ(store.ExpandText("$PING$"), "$PING$" + std::string(TVariableManager::kMaxSubstitutions / 2, 'y'));
+    EXPECT_EQ(store.ExpandText("$GROW$"), std::string(ExpansionLimits{}.maxSubstitutions, 'x') + "$GROW$");
+    EXPECT_EQ(store.ExpandText("$PING$"), "$PING$" + std::string(ExpansionLimits{}.maxSubstitutions / 2, 'y'));
 
     const std::string big = store.ExpandText("$BIG$");
-    EXPECT_LE(big.size(), TVariableManager::kMaxGrowthBytes + 5);
-    EXPECT_GT(big.size(), TVariableManager::kMaxGrowthBytes - (2u << 20));
+    EXPECT_LE(big.size(), ExpansionLimits{}.maxGrowthBytes + 5);
+    EXPECT_GT(big.size(), ExpansionLimits{}.maxGrowthBytes - (2u << 20));
     EXPECT_TRUE(big.ends_with("b$BIG$"));
+
+    TVariableManager tight(ExpansionLimits{10, 1000});
+    tight.StoreValue("GROW", "x$GROW$");
+    tight.StoreValue("WIDE", std::string(300, 'w') + "$WIDE$");
+    EXPECT_EQ(tight.ExpandText("$GROW$"), "xxxxxxxxxx$GROW$");
+    const std::string wide = tight.ExpandText("<$WIDE$>");
+    EXPECT_EQ(wide.substr(0, 901), std::string("<").append(900, 'w'));
+    EXPECT_EQ(wide.substr(901), "$WIDE$>");
 }
 
 TEST(SilentGuard, CommandLineValueWinsOnlyWhenSilent) {
@@ -244,6 +252,7 @@ TEST(CompilerVariables, ReplaceAndRepeat) {
         {"ignores case", "#buildmode#", {"BUILDMODE", "WEB"}, "WEB"},
         {"no hash", "$X$ plain", {"X", "y"}, "$X$ plain"},
         {"unknown stays", "#A# #B#", {"A", "1"}, "1 #B#"},
+        {"adjacent and overlapping", "#A##A#a#b#", {"A", "x", "B", "2"}, "xxa2"},
         {"no repeat without $", "#A#", {"B", "b", "A", "#B#"}, "#B#"},
         {"repeat while $ brought in", "#A#", {"B", "b", "A", "#B#$"}, "b$"},
         {"looping value bounded", "#A#", {"A", "$#A#"}, std::string(kMaxCompilerRounds, '$') + "#A#"},
