@@ -67,10 +67,10 @@ std::optional<std::string> UpdateStateText(std::string_view existing, const Save
 std::optional<SavedState> ReadStateFile(const std::string& path, SizeLines sizeLines = SizeLines::AsWritten);
 
 enum class SaveOutcome {
-    Written,       // the file now holds the new content
-    NoFileToUpdate,// an update was asked for and there is no file: nothing written
-    DamagedFileKept,// an update was asked for and the file lacks its fixed part: left as it was
-    WriteFailed,   // the new content could not be written; the old file is unchanged
+    Written,         // the file now holds the new content
+    NoFileToUpdate,  // an update was asked for and there is no file: nothing written
+    DamagedFileKept, // an update was asked for and the file lacks its fixed part: left as it was
+    WriteFailed,     // the new content could not be written; the old file is unchanged
 };
 // Full rewrite writes FormatStateText(state); otherwise an existing file is updated in place
 // (UpdateStateText). Either way the new content goes to a temporary file beside the target
