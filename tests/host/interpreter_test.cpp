@@ -131,7 +131,7 @@ TEST(InterpreterErrors, RuntimeErrorNamesTheLine) {
 }
 
 TEST(InterpreterEnds, TerminateCommandsAndMissingPackage) {
-    ScriptRun ended(mark("a") + S("Terminate with Exit Code", {"3010"}) + mark("b"));
+    ScriptRun ended(setV("T", "") + mark("a") + S("Terminate with Exit Code", {"3010"}) + mark("b"));
     EXPECT_EQ(ended.run(), ScriptOutcome::Completed);
     EXPECT_EQ(ended.setup.exitCode, 3010);
     EXPECT_EQ(ended.var("T"), "a");
