@@ -29,7 +29,22 @@ Interpreter::Interpreter(ScriptEnvironment env, std::string packagePath)
 
 std::string Interpreter::Param(std::size_t statement, std::size_t k) const {
     if (statement >= payload().statementIds.size()) return {};
-    return statementParameter(payload().parameterLists(), payload().statementIds[statement], k);
+    // Where each statement's record starts is looked up once: statements in loops read their
+    // parameters again and again.
+    if (records_.size() != count_) records_.assign(count_, Record{});
+    Record& record = records_[statement];
+    if (!record.searched) {
+        record.searched = true;
+        for (const TextList* list : payload().parameterLists()) {
+            const std::size_t at = list->indexOf(payload().statementIds[statement]);
+            if (at == TextList::npos) continue;
+            record.list = list;
+            record.at = at;
+            break;
+        }
+    }
+    if (!record.list || record.at + k >= record.list->size()) return {};
+    return (*record.list)[record.at + k];
 }
 
 std::string Interpreter::TranslateStatementText(const std::string& text, const std::string&, int) const { return text; }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bootstrap/setup_context.h"
 #include "core/text_list.h"
@@ -126,6 +127,13 @@ private:
     std::string currentLanguage_;
     std::string loadedLanguage_;
     std::intptr_t nonModalWindow_ = 0;
+
+    struct Record {
+        bool searched = false;
+        const TextList* list = nullptr;
+        std::size_t at = 0;
+    };
+    mutable std::vector<Record> records_;   // parameter record of each statement
 
     TextList labelTable_;          // upper-cased label name / position pairs
     TextList statementStates_;

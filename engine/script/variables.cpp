@@ -139,13 +139,19 @@ TVariableManager::Value TVariableManager::lookup(std::string_view name) const {
 
 void TVariableManager::StoreValue(std::string_view name, std::string_view value) {
     if (name.empty()) return;
-    auto stored = std::make_shared<const std::string>(value);
     std::lock_guard guard(lock_);
+    storeLocked(name, name, value);
+}
+
+// The value goes to the variable name names; a new variable is created with the spelling
+// newSpelling. An unchanged value allocates nothing: the interpreter re-stores a dozen
+// variables before every statement, almost always with the same values.
+void TVariableManager::storeLocked(std::string_view name, std::string_view newSpelling, std::string_view value) {
     const auto it = table_.find(name);
-    if (it != table_.end())
-        it->second = std::move(stored); // the first spelling of the name stays
-    else
-        table_.emplace(std::string(name), std::move(stored));
+    if (it == table_.end())
+        table_.emplace(std::string(newSpelling), std::make_shared<const std::string>(value));
+    else if (*it->second != value)
+        it->second = std::make_shared<const std::string>(value); // the first spelling of the name stays
 }
 
 void TVariableManager::ClearAll() {
@@ -252,24 +258,27 @@ bool TVariableManager::isCommandLineName(std::string_view upperName) const {
 
 void TVariableManager::DefineVariable(std::string_view name, std::string_view value, std::string_view reason) {
     if (name.empty()) return;
-    if (HasVariable(name))
-        AssignVariable(name, value, reason);
-    else
-        StoreValue(name, value);
+    std::lock_guard guard(lock_);
+    // A missing variable is always created; an existing one is assigned with the silent guard.
+    if (table_.find(name) == table_.end()) table_.emplace(std::string(name), std::make_shared<const std::string>(value));
+    else assignLocked(name, value, reason);
 }
 
 void TVariableManager::AssignVariable(std::string_view name, std::string_view value, std::string_view reason) {
-    std::string target(name);
-    {
-        std::lock_guard guard(lock_);
-        if (silentMode_) {
-            target = text::upper(name);
-            if (reason != kInjectReason && isCommandLineName(target)) return;
-        }
-    }
-    // Whether the variable exists or not, the value ends up stored under this name (a new
-    // variable takes this spelling; an existing one keeps its own).
-    StoreValue(target, value);
+    if (name.empty()) return;
+    std::lock_guard guard(lock_);
+    assignLocked(name, value, reason);
+}
+
+// In a silent run a variable named on the command line keeps its value (and is not created)
+// unless the reason is the injection itself; a variable the silent run creates is named in
+// upper case.
+void TVariableManager::assignLocked(std::string_view name, std::string_view value, std::string_view reason) {
+    if (!silentMode_) return storeLocked(name, name, value);
+    if (reason != kInjectReason && isCommandLineName(name)) return;
+    if (table_.find(name) != table_.end()) return storeLocked(name, name, value);
+    const std::string upperName = text::upper(name);
+    storeLocked(upperName, upperName, value);
 }
 
 void TVariableManager::StoreResult(std::string_view command, std::string_view name, std::string_view value) {

@@ -94,6 +94,8 @@ private:
     using Table = std::unordered_map<std::string, Value, text::IgnoreCaseHash, text::IgnoreCaseEqual>;
 
     Value lookup(std::string_view name) const;
+    void storeLocked(std::string_view name, std::string_view newSpelling, std::string_view value);
+    void assignLocked(std::string_view name, std::string_view value, std::string_view reason);
     std::string expand(std::string_view text, bool quoted) const;
     bool isCommandLineName(std::string_view upperName) const;
 
