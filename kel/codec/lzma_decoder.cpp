@@ -219,7 +219,7 @@ LzmaCore::Result LzmaCore::decode(const std::uint8_t*& in, const std::uint8_t* i
     std::uint32_t processed = processed_;
     unsigned state = state_;
     std::uint32_t rep0 = rep_[0], rep1 = rep_[1], rep2 = rep_[2], rep3 = rep_[3];
-    std::size_t pending = 0;
+    std::size_t pending = pendingLength_;  // non-zero only when the limit stopped the copy above
     bool full = full_;
     Result result = Result::Reached;
 
@@ -329,7 +329,9 @@ LzmaCore::Result LzmaCore::decode(const std::uint8_t*& in, const std::uint8_t* i
             const std::uint8_t* from = dic + src;
             pos += total;
             if (d >= total && total >= 16) {
-                std::memcpy(out, from, total);
+                // No byte of the copy is its own source; after a wrap the source may still lie
+                // just ahead of the destination, which memmove handles.
+                std::memmove(out, from, total);
             } else {
                 do *out++ = *from++;
                 while (--total);
