@@ -91,7 +91,7 @@ ArchiveExtractResult extractArchive(const ArchiveLibraryExports& library, const 
                                                   request.keepPaths ? KEL_PATHS_FULL : KEL_PATHS_NONE,
                                                   request.password.c_str(), supplyPassword, reportProgress,
                                                   entryFailed, answerOverwrite);
-        if (ok == 0) return failure("#" + text::decimal(library.getLastArchiveError(0)));
+        if (ok == 0) return failure(std::string(1, '#').append(text::decimal(library.getLastArchiveError(0))));
         return ArchiveExtractResult{true, {}};
     } catch (const std::exception& e) {
         return failure(e.what());

@@ -5,7 +5,6 @@
 #include "archive/extractor.h"
 
 #include <algorithm>
-#include <set>
 
 #include "common/crc32.h"
 
@@ -25,7 +24,7 @@ class Cancelled {};
 class Extraction {
 public:
     Extraction(const SevenZipArchive& a, OutputTarget& t, PasswordChain& p, const ExtractCallbacks& c)
-        : archive_(a), target_(t), passwords_(p), callbacks_(c), buffer_(kChunk) {}
+        : archive_(a), target_(t), passwords_(p), callbacks_(c), buffer_(kChunk), doneItems_(a.entries().size()) {}
 
     ErrorCode run(std::vector<Item>& items) {
         const auto& entries = archive_.entries();
@@ -145,7 +144,7 @@ private:
             if (passwordSuspect && passwords_.next()) continue;
             const ErrorCode code = passwordSuspect ? ErrorCode::WrongPassword : result;
             for (std::size_t i = begin; i < end; ++i)
-                if (!doneItems_.count(items[i].entry)) failed(items[i].entry, code);
+                if (!doneItems_[items[i].entry]) failed(items[i].entry, code);
             return;
         }
     }
@@ -166,7 +165,7 @@ private:
                 if (e.offsetInFolder < pos) corrupt("overlapping files in a folder");
                 skipBytes(*stream, e.offsetInFolder - pos);
                 pos = e.offsetInFolder;
-                if (doneItems_.count(item.entry)) {  // finished on an earlier attempt
+                if (doneItems_[item.entry]) {  // finished on an earlier attempt
                     skipBytes(*stream, e.size);
                     pos += e.size;
                     done_ += e.size;
@@ -217,7 +216,7 @@ private:
                     }
                     if (encrypted && !passwords_.confirmed()) return ErrorCode::CrcMismatch;
                     failed(item.entry, ErrorCode::CrcMismatch);
-                    doneItems_.insert(item.entry);
+                    doneItems_[item.entry] = true;
                     continue;
                 }
                 if (encrypted && e.crc) passwords_.confirm();
@@ -231,7 +230,7 @@ private:
                     out.reset();
                     writing = nullptr;
                 }
-                doneItems_.insert(item.entry);
+                doneItems_[item.entry] = true;
             }
             return ErrorCode::None;
         } catch (const KelError& err) {
@@ -241,8 +240,8 @@ private:
             }
             if (err.code() == ErrorCode::LimitExceeded || err.code() == ErrorCode::UnsupportedMethod) {
                 for (std::size_t i = begin; i < end; ++i)
-                    if (!doneItems_.count(items[i].entry)) {
-                        doneItems_.insert(items[i].entry);
+                    if (!doneItems_[items[i].entry]) {
+                        doneItems_[items[i].entry] = true;
                         failed(items[i].entry, err.code());
                     }
                 return ErrorCode::None;
@@ -265,7 +264,7 @@ private:
     std::uint64_t total_ = 0, done_ = 0;
     std::optional<bool> policy_;  // "all" answer to the overwrite question
     ErrorCode firstError_ = ErrorCode::None;
-    std::set<std::size_t> doneItems_;
+    std::vector<bool> doneItems_;  // by entry index: finished (or failed for good)
 };
 
 } // namespace

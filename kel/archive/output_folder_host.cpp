@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <unordered_set>
 
 #include "archive/extractor.h"
 
@@ -51,7 +52,7 @@ void makeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) == 0) return;
     struct stat st {};
     if (errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-    fail(ErrorCode::WriteFailed, "cannot create folder " + path);
+    fail(ErrorCode::WriteFailed, std::string("cannot create folder ").append(path));
 }
 
 class HostFile : public OutputFile {
@@ -64,7 +65,7 @@ public:
         while (size > 0) {
             const ssize_t n = ::write(fd_, data, size);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) fail(ErrorCode::WriteFailed, "cannot write " + path_);
+            if (n <= 0) fail(ErrorCode::WriteFailed, std::string("cannot write ").append(path_));
             data += n;
             size -= static_cast<std::size_t>(n);
         }
@@ -77,7 +78,7 @@ public:
         if (attributes && (*attributes & 0x8000)) ::fchmod(fd_, (*attributes >> 16) & 0777);
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0) fail(ErrorCode::WriteFailed, "cannot write " + path_);
+        if (::close(fd) != 0) fail(ErrorCode::WriteFailed, std::string("cannot write ").append(path_));
     }
 
 private:
@@ -110,7 +111,7 @@ public:
         struct stat st {};
         if (::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(full.c_str());
         const int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0) fail(ErrorCode::WriteFailed, "cannot create " + full);
+        if (fd < 0) fail(ErrorCode::WriteFailed, std::string("cannot create ").append(full));
         return std::make_unique<HostFile>(fd, full);
     }
 
@@ -126,7 +127,10 @@ public:
 private:
     std::string join(const RelativePath& path, std::size_t count = SIZE_MAX) const {
         std::string s = root_;
-        for (std::size_t i = 0; i < path.size() && i < count; ++i) s += "/" + utf8(path[i]);
+        for (std::size_t i = 0; i < path.size() && i < count; ++i) {
+            s += '/';
+            s += utf8(path[i]);
+        }
         return s;
     }
     void makeParents(const RelativePath& path, std::size_t count) {
@@ -139,11 +143,17 @@ private:
             makeFolder(root_);
             rootMade_ = true;
         }
-        for (std::size_t i = 1; i <= count; ++i) makeFolder(join(path, i));
+        for (std::size_t i = 1; i <= count; ++i) {
+            std::string folder = join(path, i);
+            if (made_.count(folder)) continue;
+            makeFolder(folder);
+            made_.insert(std::move(folder));
+        }
     }
 
     std::string root_;
     bool rootMade_ = false;
+    std::unordered_set<std::string> made_;  // folders created or found during this extraction
 };
 
 } // namespace

@@ -3,6 +3,8 @@
 // checked component elsewhere.
 #include <windows.h>
 
+#include <unordered_set>
+
 #include "archive/extractor.h"
 
 namespace velmora::kel {
@@ -149,11 +151,17 @@ private:
             makeFolder(root_);
             rootMade_ = true;
         }
-        for (std::size_t i = 1; i <= count; ++i) makeFolder(join(path, i));
+        for (std::size_t i = 1; i <= count; ++i) {
+            std::wstring folder = join(path, i);
+            if (made_.count(folder)) continue;
+            makeFolder(folder);
+            made_.insert(std::move(folder));
+        }
     }
 
     std::wstring root_;
     bool rootMade_ = false;
+    std::unordered_set<std::wstring> made_;  // folders created or found during this extraction
 };
 
 } // namespace

@@ -133,15 +133,17 @@ LzmaProperties parseLzmaProperties(const std::uint8_t* props, std::size_t size) 
 
 std::size_t lzmaWindowSize(std::uint64_t dictionarySize, std::uint64_t unpackSize, std::uint64_t maxWindow) {
     const std::uint64_t dict = std::max<std::uint64_t>(dictionarySize, 4096);
-    const std::uint64_t size = std::max<std::uint64_t>(std::min(dict, unpackSize), 1);
-    if (size > maxWindow || size > SIZE_MAX / 2)
+    // A window that wraps keeps kWindowMargin bytes beyond the dictionary: no valid distance
+    // reaches them, so match copies may run over their end by a few bytes (see decode).
+    const std::uint64_t size = unpackSize <= dict ? std::max<std::uint64_t>(unpackSize, 1) : dict + LzmaCore::kWindowMargin;
+    if (size > maxWindow + LzmaCore::kWindowMargin || size > SIZE_MAX / 2)
         fail(ErrorCode::LimitExceeded, "the dictionary is larger than this library allows");
     return static_cast<std::size_t>(size);
 }
 
 LzmaCore::LzmaCore(std::size_t windowSize) : windowSize_(windowSize) {
     try {
-        window_.reset(new std::uint8_t[windowSize]);
+        window_.reset(new std::uint8_t[windowSize + kCopySlack]);
     } catch (const std::bad_alloc&) {
         fail(ErrorCode::LimitExceeded, "not enough memory for the dictionary");
     }
@@ -328,10 +330,19 @@ LzmaCore::Result LzmaCore::decode(const std::uint8_t*& in, const std::uint8_t* i
             std::uint8_t* out = dic + pos;
             const std::uint8_t* from = dic + src;
             pos += total;
-            if (d >= total && total >= 16) {
-                // No byte of the copy is its own source; after a wrap the source may still lie
-                // just ahead of the destination, which memmove handles.
-                std::memmove(out, from, total);
+            if (d >= 8) {
+                // Eight bytes at a time, possibly up to seven past the match: those bytes are
+                // either not yet written (the window has not wrapped), beyond any valid
+                // distance (the margin after a wrapped dictionary), or the slack after the
+                // window's end. The source lies at least eight bytes behind the destination,
+                // or (after a wrap) more than a match length plus the margin ahead of it.
+                for (std::size_t i = 0; i < total; i += 8) {
+                    std::uint64_t chunk;
+                    std::memcpy(&chunk, from + i, 8);
+                    std::memcpy(out + i, &chunk, 8);
+                }
+            } else if (d == 1) {
+                std::memset(out, *from, total);
             } else {
                 do *out++ = *from++;
                 while (--total);

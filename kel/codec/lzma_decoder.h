@@ -25,6 +25,10 @@ class LzmaCore {
 public:
     // Most bytes one symbol can consume (about 50 bit decisions, each reading at most one byte).
     static constexpr std::size_t kInputPadding = 64;
+    // Bytes kept beyond the dictionary in a window that wraps (more than the longest match
+    // plus one copy step), and bytes allocated after the window's end for the copy steps.
+    static constexpr std::size_t kWindowMargin = 512;
+    static constexpr std::size_t kCopySlack = 16;
 
     enum class Result {
         Reached,    // the window position reached the limit
@@ -32,6 +36,7 @@ public:
         EndMarker,  // the stream's end marker was decoded
     };
 
+    // windowSize: from lzmaWindowSize.
     explicit LzmaCore(std::size_t windowSize);
 
     void setProperties(unsigned lc, unsigned lp, unsigned pb);
