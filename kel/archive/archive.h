@@ -19,6 +19,7 @@ namespace velmora::kel {
 struct ReadLimits {
     std::uint64_t maxWindow = sizeof(void*) >= 8 ? (1ull << 30) + (1ull << 29) : (1ull << 29);
     std::uint64_t maxHeaderSize = 1ull << 28;
+    unsigned maxKeyCyclesPower = 24;  // 2^24 SHA-256 rounds already take seconds
 };
 
 struct Coder {

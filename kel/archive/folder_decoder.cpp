@@ -129,7 +129,7 @@ struct GraphBuilder {
             expectInputs(1);
             if (password == nullptr) fail(ErrorCode::WrongPassword, "a password is needed");
             const AesCoderProperties p = parseAesProperties(props, propsSize);
-            return std::make_unique<AesDecryptStream>(std::move(inputs[0]), deriveAesKey(p, *password), p.iv);
+            return std::make_unique<AesDecryptStream>(std::move(inputs[0]), deriveAesKey(p, *password, limits.maxKeyCyclesPower), p.iv);
         }
         default: fail(ErrorCode::UnsupportedMethod, "unsupported compression method");
         }

@@ -11,11 +11,6 @@
 
 namespace velmora::kel {
 
-namespace {
-// The largest cycle count accepted: 2^24 rounds already take seconds.
-constexpr unsigned kMaxCyclesPower = 24;
-} // namespace
-
 AesCoderProperties parseAesProperties(const std::uint8_t* props, std::size_t size) {
     AesCoderProperties p;
     if (size < 1) corrupt("AES properties are missing");
@@ -32,7 +27,8 @@ AesCoderProperties parseAesProperties(const std::uint8_t* props, std::size_t siz
     return p;
 }
 
-std::array<std::uint8_t, 32> deriveAesKey(const AesCoderProperties& props, const std::u16string& password) {
+std::array<std::uint8_t, 32> deriveAesKey(const AesCoderProperties& props, const std::u16string& password,
+                                          unsigned maxCyclesPower) {
     std::vector<std::uint8_t> pw;
     for (char16_t c : password) {
         pw.push_back(static_cast<std::uint8_t>(c));
@@ -45,17 +41,23 @@ std::array<std::uint8_t, 32> deriveAesKey(const AesCoderProperties& props, const
         std::copy_n(raw.begin(), std::min<std::size_t>(raw.size(), 32), key.begin());
         return key;
     }
-    if (props.cyclesPower > kMaxCyclesPower) fail(ErrorCode::UnsupportedMethod, "AES key derivation is too costly");
+    if (props.cyclesPower > maxCyclesPower) fail(ErrorCode::UnsupportedMethod, "AES key derivation is too costly");
 
+    // The last few derivations, newest first: folders repeat the same salt, and a wrong and a
+    // right password may take turns.
+    struct Cached {
+        std::vector<std::uint8_t> input;
+        std::array<std::uint8_t, 32> key;
+    };
     static std::mutex cacheLock;
-    static std::vector<std::uint8_t> cachedInput;
-    static std::array<std::uint8_t, 32> cachedKey;
+    static std::vector<Cached> cache;
     std::vector<std::uint8_t> cacheInput(props.salt);
     cacheInput.push_back(static_cast<std::uint8_t>(props.cyclesPower));
     cacheInput.insert(cacheInput.end(), pw.begin(), pw.end());
     {
         std::lock_guard<std::mutex> lock(cacheLock);
-        if (!cachedInput.empty() && cachedInput == cacheInput) return cachedKey;
+        for (const Cached& c : cache)
+            if (c.input == cacheInput) return c.key;
     }
 
     // One buffer of salt, password and counter, hashed 2^n times with the counter stepping.
@@ -72,8 +74,8 @@ std::array<std::uint8_t, 32> deriveAesKey(const AesCoderProperties& props, const
     }
     sha.finish(key.data());
     std::lock_guard<std::mutex> lock(cacheLock);
-    cachedInput = std::move(cacheInput);
-    cachedKey = key;
+    cache.insert(cache.begin(), Cached{std::move(cacheInput), key});
+    if (cache.size() > 4) cache.pop_back();
     return key;
 }
 

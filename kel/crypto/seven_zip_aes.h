@@ -21,7 +21,9 @@ AesCoderProperties parseAesProperties(const std::uint8_t* props, std::size_t siz
 
 // The 32-byte key for a password; the last derivation is remembered, since every folder of an
 // archive normally repeats the same salt and cycle count.
-std::array<std::uint8_t, 32> deriveAesKey(const AesCoderProperties& props, const std::u16string& password);
+// More than 2^maxCyclesPower rounds are refused as unsupported.
+std::array<std::uint8_t, 32> deriveAesKey(const AesCoderProperties& props, const std::u16string& password,
+                                          unsigned maxCyclesPower);
 
 class AesDecryptStream : public ByteStream {
 public:
