@@ -466,6 +466,7 @@ private:
         const std::uint64_t declared = r.number();
         // Each file either has a substream or a bit in the empty-stream vector.
         if (declared > s.subSizes.size() && declared > std::uint64_t(r.remaining()) * 8) corrupt("invalid file count");
+        if (declared > a_.limits_.maxEntries) fail(ErrorCode::LimitExceeded, "the archive has too many entries");
         const std::size_t files = static_cast<std::size_t>(declared);
 
         std::vector<bool> emptyStream(files, false), emptyFile, anti;

@@ -17,9 +17,12 @@ namespace velmora::kel {
 
 // Ceilings on what an archive may make the reader allocate.
 struct ReadLimits {
+    // Largest dictionary window; all windows of one folder together may exceed it by 64 MiB
+    // (the small call and jump streams beside a BCJ2 main stream).
     std::uint64_t maxWindow = sizeof(void*) >= 8 ? (1ull << 30) + (1ull << 29) : (1ull << 29);
     std::uint64_t maxHeaderSize = 1ull << 28;
     unsigned maxKeyCyclesPower = 24;  // 2^24 SHA-256 rounds already take seconds
+    std::uint64_t maxEntries = 1u << 22;
 };
 
 struct Coder {

@@ -63,6 +63,12 @@ struct GraphBuilder {
     const ReadLimits& limits;
     std::vector<std::uint32_t> firstIn, firstOut;  // first in/out stream index of each coder
     std::vector<bool> outUsed;
+    std::uint64_t windows = 0;  // dictionary bytes of the coders built so far
+
+    void reserveWindow(std::uint64_t size) {
+        windows += size;
+        if (windows > limits.maxWindow + (1u << 26)) fail(ErrorCode::LimitExceeded, "the folder needs too much memory");
+    }
 
     ByteStreamPtr inStream(std::uint32_t in) {
         for (const auto& [boundIn, boundOut] : folder.bindPairs)
@@ -103,9 +109,12 @@ struct GraphBuilder {
             return std::make_unique<LimitStream>(std::move(inputs[0]), unpackSize);
         case method::Lzma:
             expectInputs(1);
+            reserveWindow(lzmaWindowSize(parseLzmaProperties(props, propsSize).dictionarySize, unpackSize, limits.maxWindow));
             return std::make_unique<LzmaStream>(std::move(inputs[0]), props, propsSize, unpackSize, limits.maxWindow);
         case method::Lzma2:
             expectInputs(1);
+            if (propsSize < 1) corrupt("LZMA2 properties are missing");
+            reserveWindow(lzmaWindowSize(lzma2DictionarySize(props[0]), unpackSize, limits.maxWindow));
             return std::make_unique<Lzma2Stream>(std::move(inputs[0]), props, propsSize, unpackSize, limits.maxWindow);
         case method::Bcj:
         case method::X86: return branch(BranchKind::X86);
@@ -169,7 +178,7 @@ void validateFolder(Folder& folder) {
 ByteStreamPtr decodeFolder(const std::shared_ptr<const ArchiveSource>& source, const Folder& folder,
                            const std::vector<std::uint64_t>& packOffsets, const std::vector<std::uint64_t>& packSizes,
                            const std::u16string* password, const ReadLimits& limits) {
-    GraphBuilder g{source, folder, packOffsets, packSizes, password, limits, {}, {}, {}};
+    GraphBuilder g{source, folder, packOffsets, packSizes, password, limits, {}, {}, {}, 0};
     std::uint32_t in = 0, out = 0;
     for (const Coder& c : folder.coders) {
         g.firstIn.push_back(in);
