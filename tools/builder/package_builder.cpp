@@ -64,7 +64,8 @@ std::string runTimeValue(const std::string& stored, const std::string& property)
 
 class PackageWriter {
 public:
-    explicit PackageWriter(const Project& project) : project_(project), payload_(project.payload) {}
+    PackageWriter(const Project& project, std::string sourceRoot)
+        : project_(project), payload_(project.payload), sourceRoot_(std::move(sourceRoot)) {}
 
     PackageSource describe() {
         for (std::size_t n = 0; n < payload_.statementCount(); ++n) {
@@ -92,6 +93,9 @@ public:
             out.queries.push_back("UPDATE `Component` SET `Condition`='A" + header + "=\"TRUE\"' WHERE `Component`='C" +
                                   header + "'");
         out.queries.insert(out.queries.end(), extraQueries_.begin(), extraQueries_.end());
+        // Every file is marked compressed (in the cabinet) and vital: the engine's word-count
+        // edit declares the package's files uncompressed, and a file's own mark wins over it.
+        if (hasFiles_) out.queries.push_back("UPDATE `File` SET `Attributes`=16896");
         const std::pair<const char*, int> actions[] = {
             {"RemoveEnvironmentStrings", 3300}, {"RemoveIniValues", 3400}, {"MoveFiles", 3800},
             {"WriteIniValues", 5100},           {"WriteEnvironmentStrings", 5200},
@@ -103,8 +107,15 @@ public:
     }
 
 private:
+    // Parameter k of statement n within its own record: a record ends where the next
+    // statement's GUID line starts.
     std::string param(std::size_t n, std::size_t k) const {
-        return statementParameter(payload_.parameterLists(), payload_.statementIds[n], k);
+        const TextList& lines = payload_.statementParameters;
+        const std::size_t at = lines.indexOf(payload_.statementIds[n]);
+        if (at == TextList::npos) return {};
+        for (std::size_t i = 1; i <= k; ++i)
+            if (at + i >= lines.size() || payload_.statementIds.indexOf(lines[at + i]) != TextList::npos) return {};
+        return lines[at + k];
     }
     [[noreturn]] void fail(std::size_t n, const std::string& message) const {
         throw ProjectError(0, "statement " + std::to_string(n + 1) + " (" + payload_.statementNames[n] + "): " + message);
@@ -128,8 +139,9 @@ private:
             int count = 0;
             for (const std::string& file : sourceFiles(n, param(n, 1)))
                 body += "<File Id=\"F" + h + "_" + std::to_string(++count) + "\" Name=\"" + xml(fs::path(file).filename().string()) +
-                        "\" Source=\"" + xml(file) + "\"" + (count == 1 ? " KeyPath=\"yes\"" : "") + "/>";
+                        "\" Source=\"" + xml(sourcePath(file)) + "\"" + (count == 1 ? " KeyPath=\"yes\"" : "") + "/>";
             if (count == 0) body = "<CreateFolder/>";
+            else hasFiles_ = true;
             component(h, p + "1", body);
         } else if (name == "Write Registry") {
             static const char* roots[] = {"HKCR", "HKCU", "HKLM", "HKU"};
@@ -187,6 +199,11 @@ private:
         }
         // File types, assemblies, services and ODBC entries are not generated: a project that
         // needs them names a package of its own.
+    }
+
+    // wixl finds files relative to the folder of its source.
+    std::string sourcePath(const std::string& file) const {
+        return sourceRoot_.empty() ? file : fs::relative(file, fs::absolute(sourceRoot_)).string();
     }
 
     std::vector<std::string> sourceFiles(std::size_t n, const std::string& source) const {
@@ -248,24 +265,34 @@ private:
 
     const Project& project_;
     const SetupPayload& payload_;
+    std::string sourceRoot_;
     std::vector<Component> components_;
     std::vector<std::string> directories_;
     std::vector<std::string> conditioned_;
     std::vector<std::string> extraQueries_;
     std::vector<std::string> environment_, iniFiles_, removeFiles_, moveFiles_;
+    bool hasFiles_ = false;
 };
 
 } // namespace
 
-PackageSource describePackage(const Project& project) { return PackageWriter(project).describe(); }
+PackageSource describePackage(const Project& project, const std::string& sourceRoot) {
+    return PackageWriter(project, sourceRoot).describe();
+}
 
 void buildPackage(const Project& project, const std::string& msiPath, const std::string& workDir) {
-    const PackageSource source = describePackage(project);
     fs::create_directories(workDir);
+    const PackageSource source = describePackage(project, workDir);
     const std::string wxsPath = (fs::path(workDir) / "package.wxs").string();
     writeFile(wxsPath, source.wxs);
     fs::remove(msiPath);
     if (runProgram({"wixl", "-o", msiPath, wxsPath}) != 0) throw std::runtime_error("wixl failed to build " + msiPath);
+    // The package code is the project's revision code: the engine compares the installed
+    // product's package code with it to tell maintenance from upgrade.
+    const SetupPayload& p = project.payload;
+    if (!p.revisionCode.empty() &&
+        runProgram({"msibuild", msiPath, "-s", p.title, p.company.empty() ? p.title : p.company, "Intel;1033", p.revisionCode}) != 0)
+        throw std::runtime_error("msibuild failed to set the package code of " + msiPath);
     std::vector<std::string> args = {"msibuild", msiPath};
     for (const auto& [name, text] : source.tables) {
         const std::string path = (fs::path(workDir) / name).string();

@@ -21,8 +21,9 @@ struct PackageSource {
 };
 
 // The package's description for the project's statements. Throws ProjectError for a statement
-// whose parameters the package cannot express (an unknown registry root, missing files).
-PackageSource describePackage(const Project& project);
+// whose parameters the package cannot express (an unknown registry root, missing files). File
+// sources are written relative to sourceRoot, the folder the wixl source will be in.
+PackageSource describePackage(const Project& project, const std::string& sourceRoot = {});
 
 // Builds the package at msiPath, using workDir for the intermediate files (removed afterwards).
 void buildPackage(const Project& project, const std::string& msiPath, const std::string& workDir);
