@@ -16,8 +16,10 @@ std::string platformName(const std::string& mode) {
     return {};
 }
 
-// Every row of a view, column 1 as text; false when the view cannot be opened.
-bool selectColumn(InstallerApi& api, MsiHandle database, const std::string& sql, std::vector<std::string>& out) {
+// Calls visit with every fetched row of the view (the fetch ends at the last row or at any
+// failure); false when the view cannot be opened or executed.
+template <typename Visit>
+bool forEachRow(InstallerApi& api, MsiHandle database, const std::string& sql, Visit visit) {
     ScopedHandle view(api);
     if (api.DatabaseOpenView(database, sql, view.out()) != kSuccess) return false;
     if (api.ViewExecute(view.get(), 0) != kSuccess) {
@@ -27,31 +29,28 @@ bool selectColumn(InstallerApi& api, MsiHandle database, const std::string& sql,
     for (;;) {
         ScopedHandle record(api);
         if (api.ViewFetch(view.get(), record.out()) != kSuccess || !record) break;
-        std::string value;
-        api.RecordGetString(record.get(), 1, value, kFieldBuffer);
-        out.push_back(value);
+        visit(view.get(), record.get());
     }
     api.ViewClose(view.get());
     return true;
 }
 
+// Every row of a view, column 1 as text.
+bool selectColumn(InstallerApi& api, MsiHandle database, const std::string& sql, std::vector<std::string>& out) {
+    return forEachRow(api, database, sql, [&](MsiHandle, MsiHandle record) {
+        std::string value;
+        api.RecordGetString(record, 1, value, kFieldBuffer);
+        out.push_back(value);
+    });
+}
+
 // Each fetched row of the view gets field 1 changed by change and written back.
 template <typename Change>
 bool updateRows(InstallerApi& api, MsiHandle database, const std::string& sql, Change change) {
-    ScopedHandle view(api);
-    if (api.DatabaseOpenView(database, sql, view.out()) != kSuccess) return false;
-    if (api.ViewExecute(view.get(), 0) != kSuccess) {
-        api.ViewClose(view.get());
-        return false;
-    }
-    for (;;) {
-        ScopedHandle record(api);
-        if (api.ViewFetch(view.get(), record.out()) != kSuccess || !record) break;
-        change(record.get());
-        api.ViewModify(view.get(), kModifyUpdate, record.get());
-    }
-    api.ViewClose(view.get());
-    return true;
+    return forEachRow(api, database, sql, [&](MsiHandle view, MsiHandle record) {
+        change(record);
+        api.ViewModify(view, kModifyUpdate, record);
+    });
 }
 
 } // namespace
