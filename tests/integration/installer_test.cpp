@@ -170,3 +170,61 @@ TEST(Installer, CancelOfTheProgressPageGivesCancel) {
     runSample(during, {"TARGETDIR=" + duringTarget, "REMOVE=TRUE", "MODIFY=FALSE"});
     EXPECT_FALSE(fs::exists(during.path("Target/readme.txt")));
 }
+
+TEST(SystemChanges, ImmediateCommandsActAtOnce) {
+    WineSetup setup("system_changes_immediate");
+    for (const char* file : {"Tree/a/b/c/deep.txt", "Tree/a/top.txt", "Tree/x.log"}) writeText(setup.path(file), "x");
+    writeText(setup.path("package.msi"), "package");
+    const std::string key = R"(HKCU\Software\VelmoraImmediateTest)";
+    wine({"reg", "add", key + R"(\Sub\Leaf)", "/v", "Keep", "/d", "1", "/f"});
+    wine({"reg", "add", key + R"(\Sub)", "/v", "Gone", "/d", "1", "/f"});
+    wine({"reg", "add", key + R"(\Sub)", "/v", "Stays", "/d", "1", "/f"});
+    const std::string tree = R"(HKCU\Software\VelmoraImmediateTree)";
+    wine({"reg", "add", tree + R"(\One\Two)", "/v", "Deep", "/d", "1", "/f"});
+    setup.build(R"([product]
+title: Immediate
+product-code: {7A6B5C4D-1E2F-4A3B-8C9D-0E1F2A3B4C5D}
+[build]
+package: package.msi
+[script]
+Write to Text File
+  | $EXEDIR$out.txt
+  | second
+  | FALSE
+Write to Text File
+  | $EXEDIR$out.txt
+  | first
+  | TRUE
+Delete Files Recursive
+  | $EXEDIR$Tree\*.*
+Delete Registry
+  | 1
+  | Software\VelmoraImmediateTest\Sub
+  | Gone
+  | FALSE
+Delete Registry
+  | 1
+  | Software\VelmoraImmediateTree
+  | 
+  | TRUE
+Register Library
+  | C:\windows\system32\kernel32.dll
+  | TRUE
+  | $REGISTERED$
+Write to Text File
+  | $EXEDIR$out.txt
+  | registered=$REGISTERED$
+  | FALSE
+)");
+    ASSERT_EQ(setup.run({"/s"}), 0);
+    EXPECT_EQ(readText(setup.path("out.txt")), "first\r\nsecond\r\nregistered=FALSE\r\n");
+    // The folder stays, everything below it goes, nested empty folders included.
+    EXPECT_TRUE(fs::exists(setup.path("Tree")));
+    EXPECT_TRUE(fs::is_empty(setup.path("Tree")));
+    const std::string values = registryKey(setup, key);
+    EXPECT_EQ(values.find("\"Gone\""), std::string::npos) << values;
+    EXPECT_NE(values.find("\"Stays\""), std::string::npos) << values;
+    EXPECT_NE(values.find("\"Keep\""), std::string::npos) << values;
+    EXPECT_EQ(registryKey(setup, tree), "");   // the key with all its sub-keys
+    wine({"reg", "delete", key, "/f"});
+}
