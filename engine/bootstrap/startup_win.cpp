@@ -8,6 +8,9 @@
 
 #include "bootstrap/setup_context.h"
 #include "media/archive_library.h"
+#include "msi/installer_api.h"
+#include "msi/installer_host.h"
+#include "msi/installer_session.h"
 #include "platform/file_utils.h"
 #include "platform/process_info.h"
 #include "platform/system_info.h"
@@ -210,6 +213,11 @@ void StartupSequence::runScript() {
     SilentDialogEngine dialogs;
     Interpreter interpreter(ScriptEnvironment{ctx_, vars_, dialogs, *scriptPlatform, *system},
                             ctx_.supportDir + ctx_.exeName + ".msi");
+    const auto installerHost = msi::createWindowsInstallerHost();
+    msi::InstallerSession installer(msi::windowsInstallerApi(), *installerHost);
+    // VELMORA_CANCEL_AT ("start" or "message") lets a test cancel an installer run.
+    installer.injectedCancel = platform::environmentValue("VELMORA_CANCEL_AT");
+    interpreter.SetInstaller(&installer);
     switch (interpreter.RunScript()) {
     case ScriptOutcome::CompileFailed:
         // A script that does not compile ends the process at once: nothing shown, nothing removed.

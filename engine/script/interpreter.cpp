@@ -19,11 +19,6 @@ bool is(const std::string& name, const char* command) { return name == command; 
 
 } // namespace
 
-void PendingProperties::QueuePendingProperty(const std::string& name, const std::string& value) {
-    names.add(name);
-    values.add(EncodeNewlines(value));
-}
-
 Interpreter::Interpreter(ScriptEnvironment env, std::string packagePath)
     : env_(env), packagePath_(std::move(packagePath)), count_(env.setup.payload.statementCount()) {}
 

@@ -10,6 +10,7 @@
 
 #include "bootstrap/setup_context.h"
 #include "core/text_list.h"
+#include "msi/pending_properties.h"
 #include "platform/platform_switches.h"
 #include "platform/system_info.h"
 #include "script/commands/commands.h"
@@ -17,6 +18,10 @@
 #include "script/variables.h"
 
 namespace velmora {
+
+namespace msi {
+struct InstallerSession;
+}
 
 // Everything the script engine works with, owned by the start-up.
 struct ScriptEnvironment {
@@ -33,13 +38,6 @@ enum class ScriptOutcome {
     MediaFailed,    // media a statement needed could not be made present
     CompileFailed,  // the script does not compile: the process ends with exit code 314
     NotStarted,     // no package beside the engine, or the language choice was cancelled
-};
-
-// Installer properties queued for the next installer run (names and values, line for line).
-struct PendingProperties {
-    TextList names;
-    TextList values;
-    void QueuePendingProperty(const std::string& name, const std::string& value);
 };
 
 // Thrown by the ending commands: the script ends normally.
@@ -70,6 +68,13 @@ public:
     std::string TranslateStatementText(const std::string& text, const std::string& key, int slot) const;
     // Shows a progress text and position on the page on screen.
     void UpdateProgressDisplay(const std::string& text, int position);
+
+    // The installer integration (msi.dll, the install worker and its state); null when the
+    // start-up gave none, and then the installer commands fail.
+    msi::InstallerSession* Installer() { return installer_; }
+    void SetInstaller(msi::InstallerSession* installer) { installer_ = installer; }
+    // The working copy of the package in the support folder.
+    const std::string& PackagePath() const { return packagePath_; }
 
     platform::PlatformSwitches& Switches() { return switches_; }
     PendingProperties& Pending() { return pending_; }
@@ -139,6 +144,7 @@ private:
     TextList statementStates_;
     TextList recordedProperties_;
     PendingProperties pending_;
+    msi::InstallerSession* installer_ = nullptr;
     platform::PlatformSwitches switches_;
     commands::MathematicsSequence sequence_;
 };

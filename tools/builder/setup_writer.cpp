@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "builder/package_builder.h"
+
 namespace velmora::builder {
 namespace fs = std::filesystem;
 namespace {
@@ -91,6 +93,10 @@ std::vector<std::string> writeSetup(const Project& project, const BuildOptions& 
         const std::string ext = fs::path(package).extension().string() == ".msp" ? ".msp" : ".msi";
         fs::copy_file(package, base + ext, fs::copy_options::overwrite_existing);
         written.push_back(base + ext);
+    } else {
+        // No package of its own: the project's statements make one.
+        buildPackage(project, base + ".msi", base + ".package");
+        written.push_back(base + ".msi");
     }
     if (!options.kelLibrary.empty()) {
         // The language file travels appended to the archive library's image.
