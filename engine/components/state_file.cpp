@@ -159,17 +159,20 @@ std::optional<SavedState> ReadStateFile(const std::string& path, SizeLines sizeL
     return ParseStateText(*bytes, sizeLines);
 }
 
+StateFileContent PrepareStateFileContent(const std::optional<std::string>& existing, const SavedState& state,
+                                         bool fullRewrite) {
+    if (fullRewrite) return {SaveOutcome::Written, FormatStateText(state)};
+    if (!existing) return {SaveOutcome::NoFileToUpdate, {}};
+    auto updated = UpdateStateText(*existing, state);
+    if (!updated) return {SaveOutcome::DamagedFileKept, {}};
+    return {SaveOutcome::Written, std::move(*updated)};
+}
+
 SaveOutcome SaveStateFile(const std::string& path, const SavedState& state, bool fullRewrite) {
-    std::string content;
-    if (fullRewrite) {
-        content = FormatStateText(state);
-    } else {
-        const auto existing = readWholeFile(path);
-        if (!existing) return SaveOutcome::NoFileToUpdate;
-        auto updated = UpdateStateText(*existing, state);
-        if (!updated) return SaveOutcome::DamagedFileKept;
-        content = std::move(*updated);
-    }
+    const StateFileContent prepared =
+        PrepareStateFileContent(fullRewrite ? std::nullopt : readWholeFile(path), state, fullRewrite);
+    if (prepared.outcome != SaveOutcome::Written) return prepared.outcome;
+    const std::string& content = prepared.text;
     const std::string temporary = path + ".~save";
     if (!WriteFileDurably(temporary, content) || !ReplaceFileAtomically(temporary, path)) {
         RemoveFileQuietly(temporary);

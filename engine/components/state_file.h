@@ -78,6 +78,16 @@ enum class SaveOutcome {
 // or a full disk leaves the old file or the new one, never a truncated one.
 SaveOutcome SaveStateFile(const std::string& path, const SavedState& state, bool fullRewrite);
 
+// What SaveStateFile decides before it writes, for callers that reach the file through their
+// own file interface: existing is the file's current content (nullopt when there is none).
+// The outcome is Written when text is to be written, else NoFileToUpdate or DamagedFileKept.
+struct StateFileContent {
+    SaveOutcome outcome = SaveOutcome::Written;
+    std::string text;
+};
+StateFileContent PrepareStateFileContent(const std::optional<std::string>& existing, const SavedState& state,
+                                         bool fullRewrite);
+
 // --- taking over an older build's state ---
 // From the names of the files in an older revision's cache folder (names only, one level),
 // the ".dat" file to load: the only one besides "instance.dat", or else the first (in name
