@@ -15,20 +15,6 @@ constexpr int kCsidlCommonAppData = 35;
 
 constexpr const char* kLoadReason = "LoadComponents";
 
-std::vector<std::string> splitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t lf = text.find('\n', pos);
-        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-        const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
-        if (end > pos && text[end - 1] == '\r') --end;
-        lines.emplace_back(text.substr(pos, end - pos));
-        pos = next;
-    }
-    return lines;
-}
-
 std::string joinLines(const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& line : lines) {
@@ -140,7 +126,11 @@ bool InstallationCache::CacheScope() const {
     return !env_.files.FileExists(CacheFolder(false) + BaseName() + ".dat");
 }
 
-std::string InstallationCache::StateFilePath() const { return CacheFolder(CacheScope()) + BaseName() + ".dat"; }
+std::string InstallationCache::StateFilePath() const { return StateFolder() + BaseName() + ".dat"; }
+
+bool InstallationCache::WasAdvertised() const {
+    return env_.files.FolderExists(CacheFolder(allUsersSetting()) + std::string(kAdvertisedMarker));
+}
 
 std::string InstallationCache::EngineFileName() const { return platform::fileNamePart(env_.setup.exePath); }
 
@@ -203,7 +193,9 @@ SaveOutcome InstallationCache::SaveState(const std::string& path, bool dataFolde
 bool InstallationCache::LoadRecordedProperties(const std::string& path) {
     const std::optional<std::string> bytes = env_.files.ReadWholeFile(path);
     if (!bytes) return false;
-    env_.recordedProperties = TextList(splitLines(*bytes));
+    TextList lines;
+    for (std::string_view line : SplitTextLines(*bytes)) lines.add(std::string(line));
+    env_.recordedProperties = std::move(lines);
     return true;
 }
 

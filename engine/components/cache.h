@@ -133,8 +133,13 @@ public:
     std::string CacheRevision() const;
     // CacheRoot(allUsers) + CacheRevision() + "\".
     std::string CacheFolder(bool allUsers) const;
-    // The saved state file of the scope in use: CacheFolder(CacheScope()) + base + ".dat".
+    // The cache folder of the saved state (CacheFolder(CacheScope())), where a maintenance run
+    // finds base + ".dat", ".par" and ".lan"; and the state file in it.
+    std::string StateFolder() const { return CacheFolder(CacheScope()); }
     std::string StateFilePath() const;
+    // The product was installed in advertised form: the "__ad" folder is in the cache folder of
+    // the current ALLUSERS setting.
+    bool WasAdvertised() const;
     // The engine's base name ("setup") and file name ("setup.exe").
     std::string BaseName() const { return env_.setup.exeName; }
     std::string EngineFileName() const;

@@ -25,19 +25,10 @@ struct InstanceFile {
 std::optional<InstanceFile> readInstanceFile(const CacheSystem& files, const std::string& path) {
     const std::optional<std::string> bytes = files.ReadWholeFile(path);
     if (!bytes) return std::nullopt;
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < bytes->size() && lines.size() < 3) {
-        std::size_t end = bytes->find('\n', pos);
-        const std::size_t next = end == std::string::npos ? bytes->size() : end + 1;
-        if (end == std::string::npos) end = bytes->size();
-        if (end > pos && (*bytes)[end - 1] == '\r') --end;
-        lines.push_back(bytes->substr(pos, end - pos));
-        pos = next;
-    }
+    const std::vector<std::string_view> lines = SplitTextLines(*bytes);
     // A damaged file must not blank the product's identity.
     if (lines.size() < 3 || lines[0].empty() || lines[1].empty()) return std::nullopt;
-    return InstanceFile{lines[0], lines[1], lines[2]};
+    return InstanceFile{std::string(lines[0]), std::string(lines[1]), std::string(lines[2])};
 }
 
 struct InstalledProduct {

@@ -17,21 +17,6 @@ constexpr std::string_view kEscapedSectionEnd = "$DOLLAR$";
 constexpr std::size_t kSectionCount = 6;
 constexpr std::size_t kFixedLinesAfterSections = 4;
 
-// Lines ended by CR LF (a lone LF is accepted too); text after the last line break is a line.
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t lf = text.find('\n', pos);
-        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-        const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
-        if (end > pos && text[end - 1] == '\r') --end;
-        lines.push_back(text.substr(pos, end - pos));
-        pos = next;
-    }
-    return lines;
-}
-
 // An item keeps to its line: a line break still in it becomes the one-line form "$NEWLINE$".
 void writeLine(std::string& out, std::string_view item) {
     std::size_t pos = 0;
@@ -78,8 +63,22 @@ bool hasExtension(std::string_view name, std::string_view dotExtension) {
 
 } // namespace
 
+std::vector<std::string_view> SplitTextLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t lf = text.find('\n', pos);
+        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
+        if (end > pos && text[end - 1] == '\r') --end;
+        lines.push_back(text.substr(pos, end - pos));
+        pos = next;
+    }
+    return lines;
+}
+
 SavedState ParseStateText(std::string_view text, SizeLines sizeLines) {
-    const std::vector<std::string_view> lines = splitLines(text);
+    const std::vector<std::string_view> lines = SplitTextLines(text);
     SavedState state;
     state.sectionsRead = 0;
     TextList* const sections[kSectionCount] = {&state.components.names,   &state.components.states,
@@ -137,7 +136,7 @@ std::string FormatStateText(const SavedState& state) {
 }
 
 std::optional<std::string> UpdateStateText(std::string_view existing, const SavedState& current) {
-    const std::vector<std::string_view> lines = splitLines(existing);
+    const std::vector<std::string_view> lines = SplitTextLines(existing);
     std::size_t sectionEnds = 0;
     std::size_t pos = 0;
     while (pos < lines.size() && sectionEnds < kSectionCount)

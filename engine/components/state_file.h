@@ -50,6 +50,9 @@ inline constexpr std::string_view kOverrideCacheName = "OVERRIDECACHE";
 enum class SizeLines { AsWritten, InvalidAsZero };
 
 // --- text form ---
+// The lines of an engine text file (state, properties, instance.dat): ended by CR LF or a lone
+// LF; text after the last line break is a line, a final line break adds none.
+std::vector<std::string_view> SplitTextLines(std::string_view text);
 SavedState ParseStateText(std::string_view text, SizeLines sizeLines = SizeLines::AsWritten);
 // The whole file. A list line that is exactly "$" is written as "$DOLLAR$" (and read back as
 // "$") so it cannot end its section; a line break left in any item is written as "$NEWLINE$"

@@ -323,6 +323,7 @@ TEST(ApplyChangesCache, WriteThenRemove) {
     // An advertise run marks the folder.
     EXPECT_TRUE(cache.WriteInstallationCache({"", "German", true}));
     EXPECT_TRUE(b.files.FolderExists(kCurrentFolder + "__ad"));
+    EXPECT_TRUE(cache.WasAdvertised());
     EXPECT_EQ(b.files.file(kCurrentFolder + "setup.msi"), "setup.msi");
     EXPECT_EQ(b.files.file(kCurrentFolder + "setup.lan"), "German\r\n");
 
