@@ -52,11 +52,12 @@ InstalledProduct queryInstalledProduct(ProductQuery& products, const std::string
     return result;
 }
 
-// Adds up the sizes of the loaded model's selected components: the installed size.
-void loadInstalledState(InstallationCache& cache, const std::string& folder) {
+// Adds up the sizes of the loaded model's selected components: the installed size. False when
+// there is no state file.
+bool loadInstalledState(InstallationCache& cache, const std::string& folder) {
     CacheEnvironment& env = cache.Environment();
     const std::string base = cache.BaseName();
-    cache.LoadState(folder + base + ".dat", false, false, SizeLines::InvalidAsZero);
+    if (!cache.LoadState(folder + base + ".dat", false, false, SizeLines::InvalidAsZero)) return false;
     std::int64_t installed = 0;
     try {
         installed = env.setup.components.SelectedSize();
@@ -65,6 +66,7 @@ void loadInstalledState(InstallationCache& cache, const std::string& folder) {
     }
     env.setup.components.SetInstalledSize(installed);
     cache.LoadRecordedProperties(folder + base + ".par");
+    return true;
 }
 
 // An older build's state: the only ".dat" in its cache folder, or the one with complete
@@ -135,15 +137,19 @@ void InitMaintenanceState(InstallationCache& cache) {
 
     // 8-9. The state to start from.
     s.components.SetInstalledSize(0);
+    const auto defineDefaults = [&] {
+        v.DefineVariable("TARGETDIR", defaultTarget, kBootstrap);
+        v.DefineVariable("STARTMENU", payload.title, kBootstrap);
+        v.DefineVariable("ALLUSERS", BoolText(administrator), kBootstrap);
+    };
     if (maintenance) {
-        loadInstalledState(cache, cache.CacheFolder(cache.CacheScope()));
+        // A cache that lost its state file leaves the defaults rather than an empty target.
+        if (!loadInstalledState(cache, cache.StateFolder())) defineDefaults();
     } else {
         s.components.ClearComponents();
         s.components.DefineComponent(kPredefinedComponent, "", true);
         env.recordedProperties.clear();
-        v.DefineVariable("TARGETDIR", defaultTarget, kBootstrap);
-        v.DefineVariable("STARTMENU", payload.title, kBootstrap);
-        v.DefineVariable("ALLUSERS", BoolText(administrator), kBootstrap);
+        defineDefaults();
         // A setup that ran before without installing left its choices here.
         cache.LoadState(cache.StateFilePath(), false, false, SizeLines::InvalidAsZero);
     }
