@@ -218,6 +218,41 @@ void InstallationCache::SaveAfterScriptRun() {
     SaveState(path, false, run.writtenThisRun);
 }
 
+// --- the installed product's setup sources ---
+
+std::string InstallationCache::SetupSourcesCandidate() const {
+    const SetupContext& s = env_.setup;
+    std::string folder;
+    const std::string key = std::string(kUninstallKey) + env_.vars.FetchValue("TITLE");
+    const std::string uninstall = env_.files.ReadRegistryText(registryRootForWrite(), key, "UninstallString").value.value_or("");
+    // "<cache folder>\setup.exe" REMOVE=TRUE MODIFY=FALSE
+    const std::size_t open = uninstall.find('"');
+    const std::size_t close = open == std::string::npos ? open : uninstall.find('"', open + 1);
+    if (close != std::string::npos) folder = platform::folderPart(uninstall.substr(open + 1, close - open - 1));
+    if (!s.commandLine.sourceOverride.empty()) folder = platform::addTrailingBackslash(s.commandLine.sourceOverride);
+    if (env_.files.FileExists(s.dataDir + s.payload.productCode)) folder = s.dataDir;
+    return folder;
+}
+
+std::optional<std::string> InstallationCache::SetupSourcesIn(const std::string& folder) const {
+    const std::string base = platform::addTrailingBackslash(folder);
+    const std::string& marker = env_.setup.payload.productCode;
+    if (base.empty() || marker.empty()) return std::nullopt;
+    if (env_.files.FileExists(base + marker)) return base;
+    if (env_.files.FileExists(base + "data\\" + marker)) return base + "data\\";
+    return std::nullopt;
+}
+
+std::optional<std::string> InstallationCache::AskForSetupSources(
+    bool silent, const std::function<std::optional<std::string>(std::string_view prompt)>& browse) const {
+    if (silent) return std::nullopt;
+    for (;;) {
+        const std::optional<std::string> chosen = browse(kLocateSourcesPrompt);
+        if (!chosen) return std::nullopt;
+        if (auto sources = SetupSourcesIn(*chosen)) return sources;
+    }
+}
+
 // --- for "Apply Changes" ---
 
 bool InstallationCache::WriteInstallationCache(const CacheWriteRequest& request) {

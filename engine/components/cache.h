@@ -4,6 +4,7 @@
 // The system is reached through CacheSystem and ProductQuery, so the rules run natively in tests.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,12 @@ inline constexpr std::string_view kIdentCacheKey = "SOFTWARE\\Ostrand\\Velmora\\
 inline constexpr std::string_view kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // Present in a product's cache folder while the product is installed in advertised form.
 inline constexpr std::string_view kAdvertisedMarker = "__ad";
+
+// The question and the failure of locating the installed product's setup sources (default
+// English texts of the message table).
+inline constexpr std::string_view kLocateSourcesPrompt = "Please locate your original setup sources to continue operation";
+inline constexpr std::string_view kSourcesNotFound =
+    "Original setup sources required to complete operation, sources not found";
 
 enum class RegistryRoot { LocalMachine, CurrentUser };
 
@@ -171,6 +178,21 @@ public:
     // Removes the cache folder of the ALLUSERS scope (moving it aside for deletion at restart
     // when the running engine holds its file) and the registry entries under both roots.
     void RemoveInstallationCache();
+
+    // --- the installed product's setup sources (patch builds, maintenance runs) ---
+    // Where they are expected: the folder of the engine named by UninstallString of the title's
+    // uninstall entry (local machine when ALLUSERS is true or the system is not NT, else the
+    // current user); the /p= folder replaces it; the data folder when it holds the marker named
+    // ProductCode. Trailing backslash; empty when there is none.
+    std::string SetupSourcesCandidate() const;
+    // The data folder a folder of setup sources gives: the folder when it holds the marker named
+    // ProductCode, its "data\" sub-folder when that does; nullopt otherwise.
+    std::optional<std::string> SetupSourcesIn(const std::string& folder) const;
+    // Asks until a folder of setup sources is chosen; browse shows the folder picker with the
+    // prompt and gives nullopt when the user cancels. nullopt when silent or cancelled (the
+    // caller then fails with kSourcesNotFound); otherwise the data folder to use.
+    std::optional<std::string> AskForSetupSources(
+        bool silent, const std::function<std::optional<std::string>(std::string_view prompt)>& browse) const;
 
     CacheEnvironment& Environment() { return env_; }
 

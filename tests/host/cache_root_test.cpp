@@ -114,3 +114,42 @@ TEST(MsiLibrary, LoadsOnceAndNamesWhatIsMissing) {
     }
     EXPECT_EQ(loads, 2);
 }
+
+TEST(SetupSources, WhereTheyAreLookedFor) {
+    const std::string engineFolder = std::string(R"(C:\ProgramData\)") + kTestRevision + "\\";
+    const std::string key = std::string(kUninstallKey) + "Test";
+    Bench b;
+    b.vars.DefineVariable("TITLE", "Test", "test");
+    b.vars.DefineVariable("ALLUSERS", "TRUE", "test");
+    EXPECT_EQ(b.cache().SetupSourcesCandidate(), "");
+    b.files.setRegistry(RegistryRoot::CurrentUser, key, "UninstallString", "\"D:\\Wrong\\setup.exe\" REMOVE=TRUE MODIFY=FALSE");
+    EXPECT_EQ(b.cache().SetupSourcesCandidate(), "");    // the entry of the other scope is not read
+    b.files.setRegistry(RegistryRoot::LocalMachine, key, "UninstallString", "\"" + engineFolder + "setup.exe\" REMOVE=TRUE MODIFY=FALSE");
+    EXPECT_EQ(b.cache().SetupSourcesCandidate(), engineFolder);
+    b.setup.commandLine.sourceOverride = R"(e:\media)";
+    EXPECT_EQ(b.cache().SetupSourcesCandidate(), R"(e:\media\)");
+    b.files.addFile(b.setup.dataDir + kTestProduct);
+    EXPECT_EQ(b.cache().SetupSourcesCandidate(), b.setup.dataDir);
+
+    // A folder holds the sources when the product marker is in it or in its data folder.
+    b.files.addFile(std::string(R"(F:\Sources\data\)") + kTestProduct);
+    EXPECT_EQ(b.cache().SetupSourcesIn(R"(F:\Sources)"), R"(F:\Sources\data\)");
+    EXPECT_EQ(b.cache().SetupSourcesIn(R"(F:\Sources\data\)"), R"(F:\Sources\data\)");
+    EXPECT_EQ(b.cache().SetupSourcesIn(R"(F:\)"), std::nullopt);
+
+    // The user is asked until a folder with the sources is chosen; cancelling or silence fails.
+    std::vector<std::optional<std::string>> answers = {R"(G:\Empty)", R"(F:\Sources)"};
+    std::vector<std::string> prompts;
+    const auto browse = [&](std::string_view prompt) -> std::optional<std::string> {
+        prompts.emplace_back(prompt);
+        if (answers.empty()) return std::nullopt;
+        auto answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    };
+    EXPECT_EQ(b.cache().AskForSetupSources(false, browse), R"(F:\Sources\data\)");
+    EXPECT_EQ(prompts, std::vector<std::string>(2, std::string(kLocateSourcesPrompt)));
+    EXPECT_EQ(b.cache().AskForSetupSources(false, browse), std::nullopt);
+    EXPECT_EQ(b.cache().AskForSetupSources(true, browse), std::nullopt);
+    EXPECT_EQ(prompts.size(), 3u);
+}
