@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "components/size_format.h"
-
 #include "msi/msi_library.h"
 #include "platform/file_utils.h"
 #include "script/script_error.h"
