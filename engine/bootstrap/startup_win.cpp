@@ -3,9 +3,11 @@
 #include "bootstrap/startup.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "bootstrap/setup_context.h"
+#include "media/archive_library.h"
 #include "platform/file_utils.h"
 #include "platform/process_info.h"
 #include "platform/system_info.h"
@@ -61,11 +63,11 @@ private:
     void runScript();
     void removeSupportFolder();
 
+    void loadArchiveLibrary();
     // Seams for the subsystems that join the start-up later: each does nothing yet.
-    void loadArchiveLibrary() {}
     void showStartupWindows() {}
     void closeStartupWindows() {}
-    bool extractResourceArchive() { return true; }
+    void loadLanguageFile(const std::string&) {}
 
     void marker(const char* text);
     void reportRuntimeFailure(const std::string& message);
@@ -73,6 +75,8 @@ private:
 
     SetupContext ctx_;
     TVariableManager vars_;
+    std::optional<ArchiveLibrary> archives_;
+    std::string archiveLibraryError_;
     std::string injectedFault_;
 };
 
@@ -94,6 +98,28 @@ void StartupSequence::fail(int code, const char* message) {
 void StartupSequence::reportRuntimeFailure(const std::string& message) {
     if (!ctx_.silent()) platform::showErrorMessage("Runtime error in install: " + message, ctx_.windowCaption, nullptr);
     ctx_.exitCode = kRuntimeFailure;
+}
+
+// kel.lib beside the engine: its exports unpack every archive, and the bytes appended to its
+// file are the language file. A library that cannot be loaded is reported when the resource
+// archive needs it.
+void StartupSequence::loadArchiveLibrary() {
+    try {
+        archives_ = ArchiveLibrary::load(ctx_.exeDir);
+    } catch (const std::exception& e) {
+        archiveLibraryError_ = e.what();
+        return;
+    }
+    const std::string language = archives_->appendedData();
+    if (language.empty()) return;
+    const std::string path = ctx_.tempDir + "lang.loc";
+    try {
+        writeWholeFile(path, language);
+        loadLanguageFile(path);
+    } catch (const std::exception&) {
+        // A setup without its translations still runs in its own language.
+    }
+    platform::deleteFile(path);
 }
 
 void StartupSequence::prepareProcess() {
@@ -148,7 +174,10 @@ void StartupSequence::createSupportFolder() {
 void StartupSequence::extractResources() {
     marker("    <ExtractArchive>");
     if (!platform::fileExists(ctx_.resourceArchive)) fail(kNoResourceArchive, "Setup resource not found");
-    if (!extractResourceArchive()) fail(kResourceExtractionFailed, "Setup resource decompression failure");
+    const ArchiveExtractResult extracted =
+        archives_ ? archives_->extract(ctx_.resourceArchive, ctx_.supportDir, "", true)
+                  : ArchiveExtractResult{false, archiveLibraryError_};
+    if (!extracted.success) fail(kResourceExtractionFailed, "Setup resource decompression failure");
     marker("    </ExtractArchive>");
 }
 

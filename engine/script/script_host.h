@@ -31,7 +31,7 @@ class SilentDialogEngine : public DialogEngine {
 public:
     void BindDialog(const std::string&) override {}
     void UnbindDialog(const std::string&) override {}
-    std::intptr_t ShowDialog(const std::string&, std::string&, bool modal) override { return modal ? kDialogNext : 0; }
+    std::intptr_t ShowDialog(const std::string&, std::string&, bool modal) override { return modal ? std::intptr_t{kDialogNext} : 0; }
     void HideCurrentDialog(const std::string&) override {}
     void FreeDialogEngine() override {}
 };
