@@ -7,6 +7,8 @@
 #include "bootstrap/command_line.h"
 #include "bootstrap/payload/payload.h"
 #include "bootstrap/trace_log.h"
+#include "components/cache_state.h"
+#include "components/component_model.h"
 
 namespace velmora {
 
@@ -29,6 +31,10 @@ struct SetupContext {
     bool captionFlag = false;     // QORVLOGO: the caption carries the engine's logo text
     bool userCancelled = false;   // the user confirmed Cancel on a page
     int exitCode = 0;
+    // The component model and the installation cache's run state: filled by the script's
+    // prologue, used by its statements, and saved by the script-run wrapper afterwards.
+    ComponentModel components;
+    CacheRunState cache;
 
     bool silent() const { return commandLine.silent; }
     // No splash, start-up window or start-up progress.

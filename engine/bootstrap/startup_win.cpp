@@ -210,15 +210,28 @@ void StartupSequence::runScript() {
     marker("  <RunScript>");
     const auto system = platform::createSystemInfo();
     const auto scriptPlatform = createWindowsScriptPlatform(system->is64BitProcess());
+    const auto cacheSystem = createWindowsCacheSystem(system->is64BitProcess());
+    const auto products = createWindowsProductQuery();
     SilentDialogEngine dialogs;
-    Interpreter interpreter(ScriptEnvironment{ctx_, vars_, dialogs, *scriptPlatform, *system},
-                            ctx_.supportDir + ctx_.exeName + ".msi");
+    Interpreter interpreter(
+        ScriptEnvironment{ctx_, vars_, dialogs, *scriptPlatform, *system, cacheSystem.get(), products.get()},
+        ctx_.supportDir + ctx_.exeName + ".msi");
     const auto installerHost = msi::createWindowsInstallerHost();
     msi::InstallerSession installer(msi::windowsInstallerApi(), *installerHost);
     // VELMORA_CANCEL_AT ("start" or "message") lets a test cancel an installer run.
     installer.injectedCancel = platform::environmentValue("VELMORA_CANCEL_AT");
     interpreter.SetInstaller(&installer);
-    switch (interpreter.RunScript()) {
+    // The script-run wrapper: the selections and persistent variables are saved into the
+    // installation cache however the script ended (a script that does not compile never ran).
+    ScriptOutcome outcome;
+    try {
+        outcome = interpreter.RunScript();
+    } catch (...) {
+        interpreter.Cache().SaveAfterScriptRun();
+        throw;
+    }
+    if (outcome != ScriptOutcome::CompileFailed) interpreter.Cache().SaveAfterScriptRun();
+    switch (outcome) {
     case ScriptOutcome::CompileFailed:
         // A script that does not compile ends the process at once: nothing shown, nothing removed.
         throw EarlyExit{kScriptDoesNotCompile};

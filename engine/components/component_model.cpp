@@ -4,13 +4,10 @@
 #include <unordered_map>
 
 #include "components/size_format.h"
+#include "script/variables.h"
 
 namespace velmora {
 namespace {
-
-// The truth conventions of every command ("TRUE" in any case or exactly "-1"; "TRUE"/"FALSE").
-bool isTrueText(std::string_view text) { return text == "-1" || text::equalsIgnoreCase(text, "TRUE"); }
-std::string boolText(bool flag) { return flag ? "TRUE" : "FALSE"; }
 
 // Sizes add up as the engine's 64-bit integers do: wrapping, never undefined on overflow.
 std::int64_t wrappingAdd(std::int64_t a, std::int64_t b) {
@@ -90,7 +87,7 @@ bool ComponentModel::IsChoiceLocked(std::string_view name) const {
 bool ComponentModel::IsComponentSelected(std::string_view name) const {
     const std::ptrdiff_t i = ComponentIndex(name);
     if (i == -1 || IsDeleted(name)) return false;
-    return isTrueText(states_[static_cast<std::size_t>(i)]);
+    return ParseBool(states_[static_cast<std::size_t>(i)]);
 }
 
 std::string ComponentModel::ComponentDescription(std::string_view name) const {
@@ -103,11 +100,11 @@ std::string ComponentModel::ComponentDescription(std::string_view name) const {
 
 void ComponentModel::SetComponentSelected(std::string_view name, bool selected) {
     const std::ptrdiff_t i = ComponentIndex(name);
-    if (i != -1) states_.set(static_cast<std::size_t>(i), boolText(selected));
+    if (i != -1) states_.set(static_cast<std::size_t>(i), BoolText(selected));
 }
 
 void ComponentModel::SetStateByIndex(std::size_t index, bool selected) {
-    if (index < states_.size()) states_.set(index, boolText(selected));
+    if (index < states_.size()) states_.set(index, BoolText(selected));
 }
 
 void ComponentModel::DefineComponent(std::string_view name, std::string_view description, bool selected) {
@@ -125,7 +122,7 @@ void ComponentModel::DefineComponent(std::string_view name, std::string_view des
         sizes_.add(std::string(name));
         sizes_.add("0");
     }
-    if (states_[i].empty()) states_.set(i, boolText(selected));
+    if (states_[i].empty()) states_.set(i, BoolText(selected));
 }
 
 void ComponentModel::ClearComponents() {
@@ -156,7 +153,7 @@ std::int64_t ComponentModel::SelectedSize() const {
     for (std::size_t i = 0; i + 1 < sizes_.size(); i += 2) firstSize.try_emplace(std::string_view(sizes_[i]), i + 1);
     std::int64_t total = 0;
     for (std::size_t i = 0; i < names_.size(); ++i) {
-        if (!isTrueText(states_[i]) || IsDeleted(names_[i])) continue;
+        if (!ParseBool(states_[i]) || IsDeleted(names_[i])) continue;
         const auto it = firstSize.find(std::string_view(names_[i]));
         if (it != firstSize.end()) total = wrappingAdd(total, sizeFromText(sizes_[it->second]));
     }

@@ -17,21 +17,6 @@ constexpr std::string_view kEscapedSectionEnd = "$DOLLAR$";
 constexpr std::size_t kSectionCount = 6;
 constexpr std::size_t kFixedLinesAfterSections = 4;
 
-// Lines ended by CR LF (a lone LF is accepted too); text after the last line break is a line.
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t lf = text.find('\n', pos);
-        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-        const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
-        if (end > pos && text[end - 1] == '\r') --end;
-        lines.push_back(text.substr(pos, end - pos));
-        pos = next;
-    }
-    return lines;
-}
-
 // An item keeps to its line: a line break still in it becomes the one-line form "$NEWLINE$".
 void writeLine(std::string& out, std::string_view item) {
     std::size_t pos = 0;
@@ -78,8 +63,22 @@ bool hasExtension(std::string_view name, std::string_view dotExtension) {
 
 } // namespace
 
+std::vector<std::string_view> SplitTextLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t lf = text.find('\n', pos);
+        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        const std::size_t next = lf == std::string_view::npos ? text.size() : lf + 1;
+        if (end > pos && text[end - 1] == '\r') --end;
+        lines.push_back(text.substr(pos, end - pos));
+        pos = next;
+    }
+    return lines;
+}
+
 SavedState ParseStateText(std::string_view text, SizeLines sizeLines) {
-    const std::vector<std::string_view> lines = splitLines(text);
+    const std::vector<std::string_view> lines = SplitTextLines(text);
     SavedState state;
     state.sectionsRead = 0;
     TextList* const sections[kSectionCount] = {&state.components.names,   &state.components.states,
@@ -137,7 +136,7 @@ std::string FormatStateText(const SavedState& state) {
 }
 
 std::optional<std::string> UpdateStateText(std::string_view existing, const SavedState& current) {
-    const std::vector<std::string_view> lines = splitLines(existing);
+    const std::vector<std::string_view> lines = SplitTextLines(existing);
     std::size_t sectionEnds = 0;
     std::size_t pos = 0;
     while (pos < lines.size() && sectionEnds < kSectionCount)
@@ -159,17 +158,20 @@ std::optional<SavedState> ReadStateFile(const std::string& path, SizeLines sizeL
     return ParseStateText(*bytes, sizeLines);
 }
 
+StateFileContent PrepareStateFileContent(const std::optional<std::string>& existing, const SavedState& state,
+                                         bool fullRewrite) {
+    if (fullRewrite) return {SaveOutcome::Written, FormatStateText(state)};
+    if (!existing) return {SaveOutcome::NoFileToUpdate, {}};
+    auto updated = UpdateStateText(*existing, state);
+    if (!updated) return {SaveOutcome::DamagedFileKept, {}};
+    return {SaveOutcome::Written, std::move(*updated)};
+}
+
 SaveOutcome SaveStateFile(const std::string& path, const SavedState& state, bool fullRewrite) {
-    std::string content;
-    if (fullRewrite) {
-        content = FormatStateText(state);
-    } else {
-        const auto existing = readWholeFile(path);
-        if (!existing) return SaveOutcome::NoFileToUpdate;
-        auto updated = UpdateStateText(*existing, state);
-        if (!updated) return SaveOutcome::DamagedFileKept;
-        content = std::move(*updated);
-    }
+    const StateFileContent prepared =
+        PrepareStateFileContent(fullRewrite ? std::nullopt : readWholeFile(path), state, fullRewrite);
+    if (prepared.outcome != SaveOutcome::Written) return prepared.outcome;
+    const std::string& content = prepared.text;
     const std::string temporary = path + ".~save";
     if (!WriteFileDurably(temporary, content) || !ReplaceFileAtomically(temporary, path)) {
         RemoveFileQuietly(temporary);

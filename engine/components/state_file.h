@@ -50,6 +50,9 @@ inline constexpr std::string_view kOverrideCacheName = "OVERRIDECACHE";
 enum class SizeLines { AsWritten, InvalidAsZero };
 
 // --- text form ---
+// The lines of an engine text file (state, properties, instance.dat): ended by CR LF or a lone
+// LF; text after the last line break is a line, a final line break adds none.
+std::vector<std::string_view> SplitTextLines(std::string_view text);
 SavedState ParseStateText(std::string_view text, SizeLines sizeLines = SizeLines::AsWritten);
 // The whole file. A list line that is exactly "$" is written as "$DOLLAR$" (and read back as
 // "$") so it cannot end its section; a line break left in any item is written as "$NEWLINE$"
@@ -77,6 +80,16 @@ enum class SaveOutcome {
 // (path + ".~save"), is forced to disk, and then replaces the target in one step, so a crash
 // or a full disk leaves the old file or the new one, never a truncated one.
 SaveOutcome SaveStateFile(const std::string& path, const SavedState& state, bool fullRewrite);
+
+// What SaveStateFile decides before it writes, for callers that reach the file through their
+// own file interface: existing is the file's current content (nullopt when there is none).
+// The outcome is Written when text is to be written, else NoFileToUpdate or DamagedFileKept.
+struct StateFileContent {
+    SaveOutcome outcome = SaveOutcome::Written;
+    std::string text;
+};
+StateFileContent PrepareStateFileContent(const std::optional<std::string>& existing, const SavedState& state,
+                                         bool fullRewrite);
 
 // --- taking over an older build's state ---
 // From the names of the files in an older revision's cache folder (names only, one level),

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "components/maintenance.h"
 #include "script/compiler.h"
 #include "script/conditions.h"
 #include "script/dispatch_table.h"
@@ -88,6 +89,7 @@ ScriptOutcome Interpreter::RunScript() {
     trace.WriteTraceMarker("    <Variables>");
     switches_ = platform::PlatformSwitches{};
     recordedProperties_.clear();
+    Setup().cache = CacheRunState{};
     trace.WriteTraceMarker("    </Variables>");
 
     // 2. Compile.
@@ -102,6 +104,10 @@ ScriptOutcome Interpreter::RunScript() {
 
     // 5. The installation cache decides between first install, maintenance and upgrade.
     trace.WriteTraceMarker("    <BootStrap>");
+    {
+        InstallationCache cache = Cache();
+        InitMaintenanceState(cache);
+    }
     trace.WriteTraceMarker("    </BootStrap>");
 
     // 6-7. Control flow and the label table.
@@ -117,13 +123,20 @@ ScriptOutcome Interpreter::RunScript() {
     // 8. Without a package there is nothing to install: no statement runs.
     const std::string patchPath = packagePath_.size() >= 4 ? packagePath_.substr(0, packagePath_.size() - 4) + ".msp" : "";
     const bool hasPackage = !packagePath_.empty() && Platform().FileExists(packagePath_);
-    if (!hasPackage && (patchPath.empty() || !Platform().FileExists(patchPath))) return ScriptOutcome::NotStarted;
+    const bool hasPatch = !patchPath.empty() && Platform().FileExists(patchPath);
+    if (!hasPackage && !hasPatch) return ScriptOutcome::NotStarted;
 
     // 9-17. The guarded region.
     trace.WriteTraceMarker("    <qorv>");
     index_ = 0;
     try {
+        // The predefined component keeps a state a loaded selection gave it.
+        Components().DefineComponent(kPredefinedComponent, "", true);
         defineInitializationVariables();
+        if (hasPatch) {
+            InstallationCache cache = Cache();
+            LoadPatchState(cache);
+        }
         // The resume entry of a restart is not needed once the setup runs again.
         if (payload().productCode.size() > 8) Platform().DeleteRunValue(payload().productCode.substr(1, 8));
         queueActivationProperties();
@@ -153,6 +166,8 @@ ScriptOutcome Interpreter::RunScript() {
 void Interpreter::prologueVariables() {
     TVariableManager& v = Vars();
     v.ClearAll();
+    // The payload's sizes, and no component yet.
+    Setup().components = ComponentModel(payload().componentSizes);
     v.SetCommandLineAssignments(Setup().commandLine.assignments);
     silent_ = Setup().commandLine.silent;
     v.SetSilentMode(silent_);
@@ -249,6 +264,7 @@ void Interpreter::refreshFromVariables() {
     v.SetSilentMode(silent_);
     s.windowCaption = v.FetchValue("TITLE");
     s.captionFlag = v.FetchValue("QORVLOGO") == "TRUE";
+    applyCacheOverride();
     const char* reason = "Initialization";
     v.DefineVariable("DATE", Platform().DateText(), reason);
     v.DefineVariable("TIME", Platform().TimeText(), reason);
@@ -259,6 +275,20 @@ void Interpreter::refreshFromVariables() {
         currentLanguage_ = language;
     }
     v.DefineVariable("LANGUAGE", currentLanguage_, reason);
+    v.DefineVariable("UNINSTALLLINK", s.cache.uninstallLink, reason);
+    v.DefineVariable("ENGINECACHE", s.cache.engineCache, reason);
+}
+
+void Interpreter::applyCacheOverride() {
+    InstallationCache cache = Cache();
+    ApplyCacheOverride(cache);
+}
+
+InstallationCache Interpreter::Cache() {
+    return InstallationCache(CacheEnvironment{env_.setup, env_.vars, env_.system,
+                                              env_.cacheSystem ? *env_.cacheSystem : NoCacheSystem(),
+                                              env_.products ? *env_.products : NoProductQuery(), switches_,
+                                              recordedProperties_});
 }
 
 bool Interpreter::chooseNextStatement() {

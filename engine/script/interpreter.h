@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "bootstrap/setup_context.h"
+#include "components/cache.h"
+#include "components/component_model.h"
 #include "core/text_list.h"
 #include "msi/pending_properties.h"
 #include "platform/platform_switches.h"
@@ -30,6 +32,10 @@ struct ScriptEnvironment {
     DialogEngine& dialogs;
     ScriptPlatform& platform;
     const platform::SystemInfo& system;
+    // The installation cache's files and registry, and the installer's product queries; runs
+    // without them (tests of other subsystems) see an empty system and no installed product.
+    CacheSystem* cacheSystem = nullptr;
+    ProductQuery* products = nullptr;
 };
 
 enum class ScriptOutcome {
@@ -82,6 +88,11 @@ public:
     TextList& StatementStates() { return statementStates_; }
     std::intptr_t NonModalWindow() const { return nonModalWindow_; }
     commands::MathematicsSequence& Sequence() { return sequence_; }
+    // The component model of the run.
+    ComponentModel& Components() { return env_.setup.components; }
+    // The installation cache, bound to this run's store, system, platform mode and recorded
+    // properties ("Apply Changes" writes and removes it through this).
+    InstallationCache Cache();
 
     // Control flow, for the block, dialog and jump handlers.
     void RunIf(std::size_t statement);
@@ -97,6 +108,7 @@ private:
     void queueActivationProperties();
     void mainLoop();
     void refreshFromVariables();
+    void applyCacheOverride();
     bool chooseNextStatement();   // false when past the end
     void dispatch(std::size_t statement);
     void refreshProgress();

@@ -42,6 +42,18 @@ void ConvertCase(Interpreter& in, std::size_t statement);
 void ExtractPath(Interpreter& in, std::size_t statement);
 void Mathematics(Interpreter& in, std::size_t statement);
 
+// Components and feature selections.
+void DefineComponent(Interpreter& in, std::size_t statement);
+void DeleteComponent(Interpreter& in, std::size_t statement);
+void GetComponentState(Interpreter& in, std::size_t statement);
+void SetComponentState(Interpreter& in, std::size_t statement);
+void GetComponentSpace(Interpreter& in, std::size_t statement);
+void SetComponentSpace(Interpreter& in, std::size_t statement);
+void SetComponentChoice(Interpreter& in, std::size_t statement);
+void SetComponentVisibility(Interpreter& in, std::size_t statement);
+void SaveFeatureSelections(Interpreter& in, std::size_t statement);
+void LoadFeatureSelections(Interpreter& in, std::size_t statement);
+
 // Ending the script.
 void TerminateInstall(Interpreter& in, std::size_t statement);
 void TerminateWithExitCode(Interpreter& in, std::size_t statement);

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <optional>
 
+#include "components/cache.h"
+#include "components/maintenance.h"
 #include "msi/engine_messages.h"
 #include "msi/install_thread.h"
 #include "msi/installer_session.h"
@@ -41,12 +43,13 @@ void exportProperty(Interpreter& in, const std::string& name, const std::string&
     in.RecordedProperties().add(EncodeNewlines(value));
 }
 
-// --- seams to the installation cache (being built in components/cache.h) ---
-// The lead replaces these three with WriteInstallationCache / RemoveInstallationCache and the
-// cache folder of the current ALLUSERS setting when the cache lands.
-std::string installationCacheFolder(Interpreter&) { return {}; }
-void writeInstallationCache(Interpreter&, bool /*advertised*/) {}
-void removeInstallationCache(Interpreter&) {}
+// --- the installation cache ---
+// Written after a successful install or advertisement (engine copy, edited package, state,
+// recorded properties, uninstall entry), removed after a successful removal.
+void writeInstallationCache(Interpreter& in, bool advertised) {
+    in.Cache().WriteInstallationCache(CacheWriteRequest{in.PackagePath(), in.CurrentLanguage(), advertised});
+}
+void removeInstallationCache(Interpreter& in) { in.Cache().RemoveInstallationCache(); }
 
 // --- seams to the media subsystem and the language tables ---
 // Offline media are made present by the media subsystem; until it lands, the data folder
@@ -61,10 +64,8 @@ std::string languageIdentifier(const std::string& language) {
     return language;
 }
 
-bool advertisedBefore(Interpreter& in) {
-    const std::string cache = installationCacheFolder(in);
-    return !cache.empty() && installer(in).host.FolderExists(cache + "__ad");
-}
+// The product was advertised by an earlier run: "__ad" in the cache folder of its scope.
+bool advertisedBefore(Interpreter& in) { return in.Cache().WasAdvertised(); }
 
 // CachedSourceDir: the folder of the installed setup's engine, or the /p= override.
 void locateInstalledSetup(Interpreter& in) {
@@ -246,10 +247,9 @@ void TransformInstance(Interpreter& in, std::size_t) {
     payload.revisionCode = text::upper(session.host.NewGuid());
     session.edits.instanceTransform = true;
     session.edits.componentIdsRenewed = false;
-    // The maintenance state follows the new instance; until the cache's InitMaintenanceState
-    // is wired here, the two code variables are.
-    in.Vars().DefineVariable("PRODUCTCODE", payload.productCode, "Bootstrap");
-    in.Vars().DefineVariable("REVISIONCODE", payload.revisionCode, "Bootstrap");
+    // The maintenance state, the cache paths and the code variables follow the new instance.
+    InstallationCache cache = in.Cache();
+    InitMaintenanceState(cache);
 }
 
 } // namespace velmora::commands
