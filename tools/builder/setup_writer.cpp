@@ -98,6 +98,14 @@ std::vector<std::string> writeSetup(const Project& project, const BuildOptions& 
         buildPackage(project, base + ".msi", base + ".package");
         written.push_back(base + ".msi");
     }
+    // The setup sources carry an empty marker named after the product code in their data folder:
+    // a maintenance run looks for it to know it has the product's original sources.
+    if (!project.payload.productCode.empty()) {
+        const fs::path marker = fs::path(options.outDir) / "data" / project.payload.productCode;
+        fs::create_directories(marker.parent_path());
+        writeFile(marker.string(), "");
+        written.push_back(marker.string());
+    }
     if (!options.kelLibrary.empty()) {
         // The language file travels appended to the archive library's image.
         const std::string kel = (fs::path(options.outDir) / "kel.lib").string();
