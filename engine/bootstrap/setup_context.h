@@ -26,6 +26,8 @@ struct SetupContext {
     SetupPayload payload;
     TraceLog trace;
     std::string windowCaption = kDefaultWindowCaption;
+    bool captionFlag = false;     // QORVLOGO: the caption carries the engine's logo text
+    bool userCancelled = false;   // the user confirmed Cancel on a page
     int exitCode = 0;
 
     bool silent() const { return commandLine.silent; }

@@ -3,11 +3,19 @@
 #include "bootstrap/startup.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "bootstrap/setup_context.h"
+#include "media/archive_library.h"
+#include "msi/installer_api.h"
+#include "msi/installer_host.h"
+#include "msi/installer_session.h"
 #include "platform/file_utils.h"
 #include "platform/process_info.h"
+#include "platform/system_info.h"
+#include "script/interpreter.h"
+#include "script/script_host.h"
 
 namespace velmora {
 namespace {
@@ -19,6 +27,7 @@ enum ExitCode : int {
     kNoResourceArchive = 14,
     kResourceExtractionFailed = 15,
     kNoPackage = 16,
+    kScriptDoesNotCompile = 314,
 };
 
 // An early exit (codes 13-16): the process ends at once, the support folder stays.
@@ -57,17 +66,20 @@ private:
     void runScript();
     void removeSupportFolder();
 
+    void loadArchiveLibrary();
     // Seams for the subsystems that join the start-up later: each does nothing yet.
-    void loadArchiveLibrary() {}
     void showStartupWindows() {}
     void closeStartupWindows() {}
-    bool extractResourceArchive() { return true; }
+    void loadLanguageFile(const std::string&) {}
 
     void marker(const char* text);
     void reportRuntimeFailure(const std::string& message);
     void fail(int code, const char* message);
 
     SetupContext ctx_;
+    TVariableManager vars_;
+    std::optional<ArchiveLibrary> archives_;
+    std::string archiveLibraryError_;
     std::string injectedFault_;
 };
 
@@ -89,6 +101,28 @@ void StartupSequence::fail(int code, const char* message) {
 void StartupSequence::reportRuntimeFailure(const std::string& message) {
     if (!ctx_.silent()) platform::showErrorMessage("Runtime error in install: " + message, ctx_.windowCaption, nullptr);
     ctx_.exitCode = kRuntimeFailure;
+}
+
+// kel.lib beside the engine: its exports unpack every archive, and the bytes appended to its
+// file are the language file. A library that cannot be loaded is reported when the resource
+// archive needs it.
+void StartupSequence::loadArchiveLibrary() {
+    try {
+        archives_ = ArchiveLibrary::load(ctx_.exeDir);
+    } catch (const std::exception& e) {
+        archiveLibraryError_ = e.what();
+        return;
+    }
+    const std::string language = archives_->appendedData();
+    if (language.empty()) return;
+    const std::string path = ctx_.tempDir + "lang.loc";
+    try {
+        writeWholeFile(path, language);
+        loadLanguageFile(path);
+    } catch (const std::exception&) {
+        // A setup without its translations still runs in its own language.
+    }
+    platform::deleteFile(path);
 }
 
 void StartupSequence::prepareProcess() {
@@ -143,7 +177,10 @@ void StartupSequence::createSupportFolder() {
 void StartupSequence::extractResources() {
     marker("    <ExtractArchive>");
     if (!platform::fileExists(ctx_.resourceArchive)) fail(kNoResourceArchive, "Setup resource not found");
-    if (!extractResourceArchive()) fail(kResourceExtractionFailed, "Setup resource decompression failure");
+    const ArchiveExtractResult extracted =
+        archives_ ? archives_->extract(ctx_.resourceArchive, ctx_.supportDir, "", true)
+                  : ArchiveExtractResult{false, archiveLibraryError_};
+    if (!extracted.success) fail(kResourceExtractionFailed, "Setup resource decompression failure");
     marker("    </ExtractArchive>");
 }
 
@@ -171,6 +208,28 @@ void StartupSequence::preloadDialogs() {
 
 void StartupSequence::runScript() {
     marker("  <RunScript>");
+    const auto system = platform::createSystemInfo();
+    const auto scriptPlatform = createWindowsScriptPlatform(system->is64BitProcess());
+    SilentDialogEngine dialogs;
+    Interpreter interpreter(ScriptEnvironment{ctx_, vars_, dialogs, *scriptPlatform, *system},
+                            ctx_.supportDir + ctx_.exeName + ".msi");
+    const auto installerHost = msi::createWindowsInstallerHost();
+    msi::InstallerSession installer(msi::windowsInstallerApi(), *installerHost);
+    // VELMORA_CANCEL_AT ("start" or "message") lets a test cancel an installer run.
+    installer.injectedCancel = platform::environmentValue("VELMORA_CANCEL_AT");
+    interpreter.SetInstaller(&installer);
+    switch (interpreter.RunScript()) {
+    case ScriptOutcome::CompileFailed:
+        // A script that does not compile ends the process at once: nothing shown, nothing removed.
+        throw EarlyExit{kScriptDoesNotCompile};
+    case ScriptOutcome::Failed:
+    case ScriptOutcome::MediaFailed:
+        // The user was told; deployment tools learn it from the exit code.
+        ctx_.exitCode = kRuntimeFailure;
+        break;
+    default:
+        break;
+    }
     marker("  </RunScript>");
 }
 

@@ -14,6 +14,8 @@ public:
     explicit TraceLog(std::string path, bool wide = true) : path_(std::move(path)), wide_(wide) {}
 
     const std::string& path() const { return path_; }
+    // A new log file (the script may change it); the next marker appends to it.
+    void setPath(std::string path) { path_ = std::move(path); }
     bool enabled() const { return !path_.empty(); }
 
     // Appends text + CR LF; the first marker of the process empties the file first. Failures to

@@ -22,6 +22,14 @@ public:
     TextList() = default;
     TextList(std::initializer_list<std::string> lines) : lines_(lines) {}
     explicit TextList(const std::vector<std::string>& lines) : lines_(lines.begin(), lines.end()) {}
+    // A copy gets its own index: the views of the source's index point into the source's lines.
+    TextList(const TextList& other) : lines_(other.lines_) {}
+    TextList& operator=(const TextList& other) {
+        if (this != &other) { lines_ = other.lines_; index_.clear(); indexed_ = false; }
+        return *this;
+    }
+    TextList(TextList&&) = default;            // a moved deque keeps its elements where they are
+    TextList& operator=(TextList&&) = default;
 
     std::size_t size() const { return lines_.size(); }
     bool empty() const { return lines_.empty(); }

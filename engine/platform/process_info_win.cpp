@@ -5,19 +5,14 @@
 #include <vector>
 
 #include "core/text.h"
+#include "platform/ansi_path.h"
 #include "platform/file_utils.h"
 
 namespace velmora::platform {
 namespace {
 
-// ANSI form of a path: as given when it converts cleanly, otherwise its short form.
 std::string ansiPathOf(const std::wstring& wide) {
-    const std::string ansi = text::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-    if (ansi.find('?') == std::string::npos) return ansi;
-    wchar_t shortPath[MAX_PATH * 2] = {};
-    const DWORD n = GetShortPathNameW(wide.c_str(), shortPath, MAX_PATH * 2);
-    if (n == 0 || n >= MAX_PATH * 2) return ansi;
-    return text::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(shortPath), n));
+    return ansiPath(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 } // namespace

@@ -40,9 +40,18 @@ void WineSetup::build(const std::string& projectText, const std::string& stub) {
 
 int WineSetup::run(const std::vector<std::string>& args, const std::vector<std::pair<std::string, std::string>>& environment,
                    int seconds) const {
-    std::vector<std::string> command = {"timeout", "-k", "5", std::to_string(seconds), VELMORA_WINE_RUN, path("setup.exe")};
+    // The full 32-bit exit code comes back through a file: the host's process status keeps 8 bits.
+    const std::string codeFile = path("exit-code.txt");
+    fs::remove(codeFile);
+    std::vector<std::string> command = {"timeout", "-k", "5", std::to_string(seconds), VELMORA_WINE_RUN,
+                                        std::string(VELMORA_WIN64_DIR) + "/tests/velmora-run-report.exe",
+                                        windowsPath("exit-code.txt"), windowsPath("setup.exe")};
     command.insert(command.end(), args.begin(), args.end());
-    return builder::runProgram(command, environment);
+    const int status = builder::runProgram(command, environment);
+    std::ifstream code(codeFile);
+    long long value = 0;
+    if (code >> value) return static_cast<int>(value);
+    return status == 124 || status == 137 ? 124 : 1000 + status;   // timed out, or the launcher failed
 }
 
 std::string WineSetup::windowsPath(const std::string& name) const {

@@ -161,6 +161,7 @@ private:
         if (key == "exe-name") b.exeName = value;
         else if (key == "package") b.package = value;
         else if (key == "resources") b.resources = value;
+        else if (key == "language-file") b.languageFile = value;
         else throw ProjectError(lineNo_, "unknown build field \"" + key + "\"");
     }
 

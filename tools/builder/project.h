@@ -26,6 +26,7 @@ struct BuildInputs {
     std::string exeName = "setup";  // setup.exe, setup.res, setup.msi
     std::string package;            // .msi or .msp copied as <exe name>.msi/.msp
     std::string resources;          // folder packed into <exe name>.res
+    std::string languageFile;       // appended to the copy of kel.lib
     std::string baseDir;            // folder of the project file; relative paths start here
 };
 

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "builder/package_builder.h"
+
 namespace velmora::builder {
 namespace fs = std::filesystem;
 namespace {
@@ -91,11 +93,22 @@ std::vector<std::string> writeSetup(const Project& project, const BuildOptions& 
         const std::string ext = fs::path(package).extension().string() == ".msp" ? ".msp" : ".msi";
         fs::copy_file(package, base + ext, fs::copy_options::overwrite_existing);
         written.push_back(base + ext);
+    } else {
+        // No package of its own: the project's statements make one.
+        buildPackage(project, base + ".msi", base + ".package");
+        written.push_back(base + ".msi");
     }
     if (!options.kelLibrary.empty()) {
+        // The language file travels appended to the archive library's image.
         const std::string kel = (fs::path(options.outDir) / "kel.lib").string();
-        fs::copy_file(options.kelLibrary, kel, fs::copy_options::overwrite_existing);
+        std::string library = readFile(options.kelLibrary);
+        if (peStubSize(library) != library.size())
+            throw std::runtime_error(options.kelLibrary + " already carries data after its image");
+        if (!in.languageFile.empty()) library += readFile(resolve(in, in.languageFile));
+        writeFile(kel, library);
         written.push_back(kel);
+    } else if (!in.languageFile.empty()) {
+        throw std::runtime_error("a language file needs kel.lib to travel with (--kel)");
     }
     return written;
 }
