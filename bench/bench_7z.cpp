@@ -6,7 +6,7 @@
 //   (c) the same as (a) with a password and an encrypted header.
 // The data set and the archives are cached in $TMPDIR/velmora_bench_7z (delete it to rebuild).
 // Output goes to /dev/shm when it exists, so the disk does not blur the decoders. Each
-// extraction runs three times into an emptied folder and the best time counts, both as wall
+// extraction runs five times into an emptied folder and the best time counts, both as wall
 // time and as CPU time (user + system, of this process or of the tool's process): the build
 // machines are shared, and CPU time is what stays comparable when other work competes.
 #include <algorithm>
@@ -80,10 +80,10 @@ double cpuSeconds() {
     return s(self.ru_utime) + s(self.ru_stime) + s(children.ru_utime) + s(children.ru_stime);
 }
 
-// Best of three runs of `extract` into an emptied `out`.
+// Best of five runs of `extract` into an emptied `out`.
 Timing bestTime(const fs::path& out, const std::function<bool()>& extract) {
     Timing best;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         fs::remove_all(out);
         fs::create_directories(out);
         const auto start = std::chrono::steady_clock::now();

@@ -1,6 +1,6 @@
 // Fuzzes the coders on raw streams, without the container. Input layout: a selector byte
-// (LZMA, LZMA2, BCJ2, branch filters), three bytes of output size, then the coder's
-// properties and data.
+// (LZMA, LZMA2, BCJ2, branch filters, Deflate, Deflate64, BZip2), three bytes of output size,
+// then the coder's properties and data.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -10,6 +10,8 @@
 
 #include "codec/bcj2_decoder.h"
 #include "codec/branch_filters.h"
+#include "codec/bzip2_decoder.h"
+#include "codec/deflate_decoder.h"
 #include "codec/lzma2_decoder.h"
 #include "codec/lzma_decoder.h"
 #include "common/kel_error.h"
@@ -46,7 +48,7 @@ void drain(ByteStream& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 4) return 0;
-    const unsigned selector = data[0] % 4;
+    const unsigned selector = data[0] % 7;
     const std::uint64_t outSize = (std::uint64_t(data[1]) | std::uint64_t(data[2]) << 8 | std::uint64_t(data[3]) << 16) % (1u << 20);
     data += 4;
     size -= 4;
@@ -84,6 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sizes[3] = size - at;
             Bcj2Stream s(memory(parts[0], sizes[0]), memory(parts[1], sizes[1]), memory(parts[2], sizes[2]),
                          memory(parts[3], sizes[3]), outSize);
+            drain(s);
+            break;
+        }
+        case 4:
+        case 5: {
+            DeflateStream s(memory(data, size), outSize, selector == 5);
+            drain(s);
+            break;
+        }
+        case 6: {
+            BZip2Stream s(memory(data, size), outSize);
             drain(s);
             break;
         }

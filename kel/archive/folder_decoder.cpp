@@ -7,6 +7,8 @@
 
 #include "codec/bcj2_decoder.h"
 #include "codec/branch_filters.h"
+#include "codec/bzip2_decoder.h"
+#include "codec/deflate_decoder.h"
 #include "codec/lzma2_decoder.h"
 #include "codec/lzma_decoder.h"
 #include "common/kel_error.h"
@@ -130,6 +132,13 @@ struct GraphBuilder {
         case method::Delta:
             expectInputs(1);
             return std::make_unique<FilterStream>(std::move(inputs[0]), makeDeltaConverter(props, propsSize));
+        case method::Deflate:
+        case method::Deflate64:
+            expectInputs(1);
+            return std::make_unique<DeflateStream>(std::move(inputs[0]), unpackSize, coder.methodId == method::Deflate64);
+        case method::BZip2:
+            expectInputs(1);
+            return std::make_unique<BZip2Stream>(std::move(inputs[0]), unpackSize);
         case method::Bcj2:
             expectInputs(4);
             return std::make_unique<Bcj2Stream>(std::move(inputs[0]), std::move(inputs[1]), std::move(inputs[2]),

@@ -14,7 +14,8 @@ namespace method {
 constexpr std::uint64_t Copy = 0x00, Delta = 0x03, X86 = 0x04, PowerPc = 0x05, Arm = 0x07, ArmThumb = 0x08,
                         Sparc = 0x09, Arm64 = 0x0A, Lzma2 = 0x21, Lzma = 0x030101, Bcj = 0x03030103,
                         Bcj2 = 0x0303011B, PowerPcLong = 0x03030205, ArmLong = 0x03030501,
-                        ArmThumbLong = 0x03030701, SparcLong = 0x03030805, Aes = 0x06F10701;
+                        ArmThumbLong = 0x03030701, SparcLong = 0x03030805, Deflate = 0x040108,
+                        Deflate64 = 0x040109, BZip2 = 0x040202, Aes = 0x06F10701;
 } // namespace method
 
 // The folder's main output stream. packOffsets/packSizes describe the archive's pack streams.

@@ -93,12 +93,7 @@ std::size_t Lzma2Stream::read(std::uint8_t* out, std::size_t size) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, remaining_));
     std::size_t produced = 0;
     while (produced < want) {
-        if (chunkLeft_ == 0) {
-            if (ended_ || !startChunk()) {
-                ended_ = true;
-                corrupt("LZMA2 stream ends before its declared size");
-            }
-        }
+        if (chunkLeft_ == 0 && !startChunk()) corrupt("LZMA2 stream ends before its declared size");
         if (core_.position() == core_.windowSize()) core_.wrap();
         const std::size_t start = core_.position();
         const std::size_t step = std::min({want - produced, chunkLeft_, core_.windowSize() - start});

@@ -32,7 +32,6 @@ private:
     bool stored_ = false;
     bool needDictionaryReset_ = true;
     bool needProperties_ = true;
-    bool ended_ = false;
 };
 
 } // namespace velmora::kel

@@ -4,6 +4,11 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define KEL_AES_NI 1
+#endif
+
 namespace velmora::kel {
 namespace {
 
@@ -89,6 +94,7 @@ Aes256Decryptor::Aes256Decryptor(const std::uint8_t key[32]) {
         }
         ek[i] = ek[i - 8] ^ w;
     }
+    for (int i = 0; i < 60; ++i) storeBe(encryptionKeys_[i / 4] + 4 * (i % 4), ek[i]);
     // Reverse the round order; the inner round keys get InvMixColumns (the S-box lookup cancels
     // the inverse S-box inside the tables).
     for (int r = 0; r <= kRounds; ++r) {
@@ -131,7 +137,9 @@ void Aes256Decryptor::decryptBlock(const std::uint8_t in[16], std::uint8_t out[1
     storeBe(out + 12, last(s3, s2, s1, s0, k[3]));
 }
 
-void aesCbcDecrypt(const Aes256Decryptor& aes, std::uint8_t iv[16], std::uint8_t* data, std::size_t size) {
+namespace {
+
+void cbcDecryptTables(const Aes256Decryptor& aes, std::uint8_t iv[16], std::uint8_t* data, std::size_t size) {
     std::uint8_t plain[16], cipher[16];
     for (std::size_t off = 0; off + 16 <= size; off += 16) {
         std::memcpy(cipher, data + off, 16);
@@ -139,6 +147,65 @@ void aesCbcDecrypt(const Aes256Decryptor& aes, std::uint8_t iv[16], std::uint8_t
         for (int i = 0; i < 16; ++i) data[off + i] = plain[i] ^ iv[i];
         std::memcpy(iv, cipher, 16);
     }
+}
+
+#ifdef KEL_AES_NI
+// CBC decryption has no chain between blocks, so four blocks go through the rounds together.
+__attribute__((target("aes,sse2"))) void cbcDecryptAesNi(const std::uint8_t* keyBytes, std::uint8_t iv[16],
+                                                          std::uint8_t* data, std::size_t size) {
+    __m128i k[15];
+    for (int r = 0; r < 15; ++r) k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keyBytes + 16 * r));
+    for (int r = 1; r < 14; ++r) k[r] = _mm_aesimc_si128(k[r]);
+    __m128i prev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
+    std::size_t off = 0;
+    for (; off + 64 <= size; off += 64) {
+        __m128i* p = reinterpret_cast<__m128i*>(data + off);
+        const __m128i c0 = _mm_loadu_si128(p), c1 = _mm_loadu_si128(p + 1), c2 = _mm_loadu_si128(p + 2),
+                      c3 = _mm_loadu_si128(p + 3);
+        __m128i b0 = _mm_xor_si128(c0, k[14]), b1 = _mm_xor_si128(c1, k[14]), b2 = _mm_xor_si128(c2, k[14]),
+                b3 = _mm_xor_si128(c3, k[14]);
+        for (int r = 13; r >= 1; --r) {
+            b0 = _mm_aesdec_si128(b0, k[r]);
+            b1 = _mm_aesdec_si128(b1, k[r]);
+            b2 = _mm_aesdec_si128(b2, k[r]);
+            b3 = _mm_aesdec_si128(b3, k[r]);
+        }
+        _mm_storeu_si128(p, _mm_xor_si128(_mm_aesdeclast_si128(b0, k[0]), prev));
+        _mm_storeu_si128(p + 1, _mm_xor_si128(_mm_aesdeclast_si128(b1, k[0]), c0));
+        _mm_storeu_si128(p + 2, _mm_xor_si128(_mm_aesdeclast_si128(b2, k[0]), c1));
+        _mm_storeu_si128(p + 3, _mm_xor_si128(_mm_aesdeclast_si128(b3, k[0]), c2));
+        prev = c3;
+    }
+    for (; off + 16 <= size; off += 16) {
+        __m128i* p = reinterpret_cast<__m128i*>(data + off);
+        const __m128i c = _mm_loadu_si128(p);
+        __m128i b = _mm_xor_si128(c, k[14]);
+        for (int r = 13; r >= 1; --r) b = _mm_aesdec_si128(b, k[r]);
+        _mm_storeu_si128(p, _mm_xor_si128(_mm_aesdeclast_si128(b, k[0]), prev));
+        prev = c;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), prev);
+}
+
+bool hasAesInstructions() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("aes") != 0;
+    }();
+    return has;
+}
+#endif
+
+} // namespace
+
+void aesCbcDecrypt(const Aes256Decryptor& aes, std::uint8_t iv[16], std::uint8_t* data, std::size_t size) {
+#ifdef KEL_AES_NI
+    if (hasAesInstructions()) {
+        cbcDecryptAesNi(aes.encryptionKeys(), iv, data, size);
+        return;
+    }
+#endif
+    cbcDecryptTables(aes, iv, data, size);
 }
 
 } // namespace velmora::kel
