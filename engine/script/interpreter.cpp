@@ -280,6 +280,9 @@ void Interpreter::refreshFromVariables() {
 }
 
 void Interpreter::applyCacheOverride() {
+    // Checked before every statement: the common case (no new override) costs one look-up.
+    const std::string value = Vars().FetchValue("OVERRIDECACHE");
+    if (value.empty() || value == Setup().cache.appliedOverride) return;
     InstallationCache cache = Cache();
     ApplyCacheOverride(cache);
 }
